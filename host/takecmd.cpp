@@ -1,0 +1,234 @@
+// Our stand-in for the shell's host library TakeCmd.dll: the eleven operations
+// the plugin imports, under the same plain names, plus a few entries of our
+// own through which kfshell.exe tells it the shell's state.
+#include "takecmd.h"
+
+#include "hostcore.h"
+
+#include <windows.h>
+#include <stdio.h>
+#include <wchar.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+std::map<std::wstring, std::wstring> gShellVariables;  // names lower-cased
+KfFunctionHandler gFunctionHandler = nullptr;
+int gLastColors = -1;
+
+std::wstring lowered(const std::wstring& text)
+{
+    std::wstring out(text);
+    for (wchar_t& ch : out) {
+        ch = static_cast<wchar_t>(towlower(ch));
+    }
+    return out;
+}
+
+bool lookupVariable(const std::wstring& name, std::wstring* value)
+{
+    auto it = gShellVariables.find(lowered(name));
+    if (it != gShellVariables.end()) {
+        *value = it->second;
+        return true;
+    }
+    DWORD needed = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+    if (needed == 0) {
+        return false;
+    }
+    std::wstring buffer(needed, L'\0');
+    DWORD got = GetEnvironmentVariableW(name.c_str(), &buffer[0], needed);
+    buffer.resize(got);
+    *value = buffer;
+    return true;
+}
+
+bool callFunction(const std::wstring& name, const std::wstring& args, std::wstring* result)
+{
+    if (gFunctionHandler == nullptr) {
+        return false;
+    }
+    const size_t FUNCTION_BUFFER_COUNT = 8192;
+    std::wstring buffer(args);
+    buffer.resize(FUNCTION_BUFFER_COUNT, L'\0');
+    int rc = 0;
+    if (!gFunctionHandler(name.c_str(), &buffer[0], &rc)) {
+        return false;
+    }
+    // Like the real shell, a failing function leaves its text unexpanded.
+    if (rc != 0) {
+        *result = L"%@" + name + L"[" + args + L"]";
+        return true;
+    }
+    *result = buffer.c_str();
+    return true;
+}
+
+void writeTo(HANDLE handle, const std::wstring& text)
+{
+    if (text.empty() || handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    // Redirected output is UTF-8, so files and pipes read naturally on Linux.
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], bytes, nullptr, nullptr);
+    WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+}
+
+}  // namespace
+
+extern "C" {
+
+int __cdecl Printf(const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::wstring text = hostFormat(format, args);
+    va_end(args);
+    writeTo(GetStdHandle(STD_OUTPUT_HANDLE), text);
+    return static_cast<int>(text.size());
+}
+
+int __cdecl Qprintf(HANDLE handle, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::wstring text = hostFormat(format, args);
+    va_end(args);
+    writeTo(handle, text);
+    return static_cast<int>(text.size());
+}
+
+int WINAPI QPuts(const wchar_t* text)
+{
+    if (text == nullptr) {
+        return 0;
+    }
+    writeTo(GetStdHandle(STD_OUTPUT_HANDLE), text);
+    return 0;
+}
+
+void WINAPI CrLf(void)
+{
+    writeTo(GetStdHandle(STD_OUTPUT_HANDLE), L"\r\n");
+}
+
+int WINAPI ExpandVariables(wchar_t* buffer, int flag)
+{
+    (void)flag;
+    if (buffer == nullptr) {
+        return -1;
+    }
+    // The plugin's buffers hold at least this much.
+    const size_t EXPAND_CAPACITY = 1024;
+    std::wstring expanded = hostExpand(buffer, lookupVariable, callFunction);
+    if (expanded.size() >= EXPAND_CAPACITY) {
+        expanded.resize(EXPAND_CAPACITY - 1);
+    }
+    wcscpy(buffer, expanded.c_str());
+    return 0;
+}
+
+void WINAPI GetAttribute(unsigned* normal, unsigned* inverse)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    unsigned attribute = 0x07;
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+        attribute = info.wAttributes & 0xFF;
+    }
+    if (normal != nullptr) {
+        *normal = attribute;
+    }
+    if (inverse != nullptr) {
+        *inverse = ((attribute << 4) | (attribute >> 4)) & 0xFF;
+    }
+}
+
+wchar_t* WINAPI ParseColors(wchar_t* text, int* foreground, int* background)
+{
+    if (foreground == nullptr || background == nullptr) {
+        return nullptr;
+    }
+    return const_cast<wchar_t*>(hostParseColors(text, foreground, background));
+}
+
+void WINAPI SetColors(int attribute)
+{
+    gLastColors = attribute;
+}
+
+int WINAPI WildcardComparison(const wchar_t* pattern, const wchar_t* text, int fileNames, int ignoreCase)
+{
+    (void)fileNames;
+    (void)ignoreCase;
+    return hostWildcardMatch(pattern, text) ? 0 : 1;
+}
+
+int WINAPI AddQuotes(wchar_t* fileName)
+{
+    const size_t QUOTE_CAPACITY = 1024;
+    return hostAddQuotes(fileName, QUOTE_CAPACITY) ? 1 : 0;
+}
+
+int __cdecl TakeCommandIPC(wchar_t* request, wchar_t* answer)
+{
+    if (request == nullptr || answer == nullptr) {
+        return -1;
+    }
+    answer[0] = L'\0';
+    if (_wcsicmp(request, L"HWND") != 0) {
+        return -1;
+    }
+    HWND window = GetConsoleWindow();
+    if (window != nullptr) {
+        std::wstring number = std::to_wstring(static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
+        wcscpy(answer, number.c_str());
+    }
+    return 0;
+}
+
+void WINAPI KfSetShellVariable(const wchar_t* name, const wchar_t* value)
+{
+    if (name == nullptr) {
+        return;
+    }
+    if (value == nullptr) {
+        gShellVariables.erase(lowered(name));
+    } else {
+        gShellVariables[lowered(name)] = value;
+    }
+}
+
+void WINAPI KfSetFunctionHandler(KfFunctionHandler handler)
+{
+    gFunctionHandler = handler;
+}
+
+int WINAPI KfLastColors(void)
+{
+    return gLastColors;
+}
+
+int WINAPI KfExpand(const wchar_t* text, wchar_t* out, int capacity)
+{
+    if (text == nullptr || out == nullptr || capacity <= 0) {
+        return -1;
+    }
+    std::wstring expanded = hostExpand(text, lookupVariable, callFunction);
+    if (expanded.size() >= static_cast<size_t>(capacity)) {
+        expanded.resize(static_cast<size_t>(capacity) - 1);
+    }
+    wcscpy(out, expanded.c_str());
+    return 0;
+}
+
+}  // extern "C"

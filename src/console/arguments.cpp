@@ -1,0 +1,196 @@
+#include "console/arguments.h"
+
+#include "console/diagnostics.h"
+
+#include <string.h>
+#include <wctype.h>
+
+ArgumentTable gArguments;
+
+namespace {
+
+bool isSpace(wchar_t ch)
+{
+    return ch != L'\0' && iswspace(ch);
+}
+
+bool isLetter(wchar_t ch)
+{
+    return iswalpha(ch) != 0;
+}
+
+void resetTable()
+{
+    gArguments.argCount = 0;
+    memset(gArguments.argText, 0, sizeof(gArguments.argText));
+    memset(gArguments.argLengths, 0, sizeof(gArguments.argLengths));
+    gArguments.argBuffer[0] = L'\0';
+}
+
+struct SplitState {
+    int index;     // current argument
+    int length;    // characters in it
+    int position;  // next write slot in argBuffer
+    bool quoted;
+    bool url;      // inside "scheme://", where "/" does not start an option
+};
+
+// The last slot stays free for a terminator.
+bool fits(int position)
+{
+    return position <= MAX_ARG_LEN - 2;
+}
+
+void reportOverflow(int used)
+{
+    reportError(L"Buffer overflow: b = %d, MAX_ARG_LEN = %d \r\n", used, MAX_ARG_LEN);
+    resetTable();
+}
+
+// Closes the current argument; false when the next one could not start
+// inside the buffer. The next argument starts one slot past this one's
+// terminator (an empty argument's terminator takes the slot it started in).
+bool endArgument(SplitState& state)
+{
+    int next = state.position + state.length + 1;
+    if (state.index < MAX_ARGS) {
+        state.index++;
+    }
+    state.length = 0;
+    state.url = false;
+    if (!fits(next)) {
+        state.position = next;
+        return false;
+    }
+    state.position = next;
+    return true;
+}
+
+}  // namespace
+
+bool isValueSeparator(wchar_t ch)
+{
+    return ch == L':' || ch == L'=';
+}
+
+const wchar_t* argumentText(int index)
+{
+    if (index < 0 || index >= gArguments.argCount || gArguments.argText[index] == NULL) {
+        return L"";
+    }
+    return gArguments.argText[index];
+}
+
+int splitArguments(unsigned mode, const wchar_t* text)
+{
+    if (text == NULL) {
+        return -1;
+    }
+    resetTable();
+    if ((mode & (SPLIT_AT_WHITESPACE | SPLIT_AT_COMMA)) == 0) {
+        mode |= SPLIT_AT_WHITESPACE;
+    }
+    SplitState state = {0, 0, 0, false, false};
+    for (const wchar_t* p = text;; ++p) {
+        wchar_t ch = *p;
+        if (ch == L'"') {
+            state.quoted = !state.quoted;
+            continue;
+        }
+        if (isSpace(ch) && state.length == 0 && !state.quoted) {
+            continue;
+        }
+        bool separator = !state.quoted && ((isSpace(ch) && (mode & SPLIT_AT_WHITESPACE)) ||
+                                           (ch == L',' && (mode & SPLIT_AT_COMMA)));
+        if (separator) {
+            if (!endArgument(state)) {
+                reportOverflow(state.position);
+                return -1;
+            }
+            continue;
+        }
+        if (mode & SPLIT_SLASH_OPTIONS) {
+            if (ch == L':' && state.length > 0 && p > text && isLetter(p[-1]) && p[1] == L'/' &&
+                p[2] == L'/') {
+                state.url = true;
+            }
+            if (ch == L'/' && !state.quoted && !state.url && state.length >= 2 &&
+                gArguments.argText[state.index][0] == L'/') {
+                if (!endArgument(state)) {
+                    reportOverflow(state.position);
+                    return -1;
+                }
+            }
+        }
+        if (ch == L'\0') {
+            break;
+        }
+        if (state.index >= MAX_ARGS) {
+            continue;
+        }
+        int at = state.position + state.length;
+        if (!fits(at)) {
+            reportOverflow(at);
+            return -1;
+        }
+        if ((mode & SPLIT_UPPERCASE) && ch >= L'a' && ch <= L'z') {
+            ch = static_cast<wchar_t>(ch - L'a' + L'A');
+        }
+        gArguments.argBuffer[at] = ch;
+        gArguments.argBuffer[at + 1] = L'\0';
+        if (state.length == 0) {
+            gArguments.argText[state.index] = &gArguments.argBuffer[at];
+        }
+        state.length++;
+        gArguments.argLengths[state.index] = state.length;
+    }
+    int count = state.index + (state.length > 0 && state.index < MAX_ARGS ? 1 : 0);
+    for (int i = 0; i < count; ++i) {
+        wchar_t* arg = gArguments.argText[i];
+        while (arg != NULL && gArguments.argLengths[i] > 0 && isSpace(arg[gArguments.argLengths[i] - 1])) {
+            arg[--gArguments.argLengths[i]] = L'\0';
+        }
+    }
+    gArguments.argCount = count;
+    return count;
+}
+
+int parseNumber(const wchar_t* text, const wchar_t** rest, uint32_t* value)
+{
+    if (text == NULL || value == NULL) {
+        return -1;
+    }
+    unsigned base = 10;
+    const wchar_t* p = text;
+    if (p[0] == L'0' && (p[1] == L'x' || p[1] == L'X') && iswxdigit(p[2])) {
+        base = 16;
+        p += 2;
+    } else if (!(*p >= L'0' && *p <= L'9')) {
+        return -1;
+    }
+    uint64_t number = 0;
+    for (;; ++p) {
+        unsigned digit;
+        if (*p >= L'0' && *p <= L'9') {
+            digit = *p - L'0';
+        } else if (base == 16 && *p >= L'a' && *p <= L'f') {
+            digit = *p - L'a' + 10;
+        } else if (base == 16 && *p >= L'A' && *p <= L'F') {
+            digit = *p - L'A' + 10;
+        } else {
+            break;
+        }
+        number = number * base + digit;
+        if (number > 0xFFFFFFFFull) {
+            return -1;
+        }
+    }
+    if (rest == NULL && *p != L'\0') {
+        return -1;
+    }
+    if (rest != NULL) {
+        *rest = p;
+    }
+    *value = static_cast<uint32_t>(number);
+    return 0;
+}

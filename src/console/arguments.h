@@ -1,0 +1,38 @@
+// Splitting a command tail into arguments, and the one number rule.
+#pragma once
+#include <stdint.h>
+
+const int MAX_ARG_LEN = 8192;  // all argument texts with their terminators
+const int MAX_ARGS = 1024;
+
+// Split modes.
+const unsigned SPLIT_AT_WHITESPACE = 0x1;
+const unsigned SPLIT_AT_COMMA = 0x2;
+const unsigned SPLIT_SLASH_OPTIONS = 0x4;  // "/a/b" is two options
+const unsigned SPLIT_UPPERCASE = 0x80;
+
+const unsigned SPLIT_MODE_KINFOLD = SPLIT_AT_WHITESPACE | SPLIT_SLASH_OPTIONS;
+const unsigned SPLIT_MODE_ANCESTRY = SPLIT_AT_WHITESPACE | SPLIT_SLASH_OPTIONS | SPLIT_UPPERCASE;
+const unsigned SPLIT_MODE_FUNCTION = SPLIT_AT_COMMA | SPLIT_UPPERCASE;
+
+// One for the whole module, overwritten by every split.
+struct ArgumentTable {
+    wchar_t argBuffer[MAX_ARG_LEN];
+    wchar_t* argText[MAX_ARGS];  // null for an empty argument
+    int argLengths[MAX_ARGS];
+    int argCount;
+};
+extern ArgumentTable gArguments;
+
+// Returns argCount, or -1 for a null text or an overflow (reported; argCount 0).
+int splitArguments(unsigned mode, const wchar_t* text);
+
+// Decimal, or hexadecimal after "0x"; unsigned 32-bit. Without rest the number
+// must be the whole text. Returns 0, or -1 leaving the outputs untouched.
+int parseNumber(const wchar_t* text, const wchar_t** rest, uint32_t* value);
+
+// ":" or "=" between an option's letters and its value.
+bool isValueSeparator(wchar_t ch);
+
+// The text of argument i, "" for an empty argument.
+const wchar_t* argumentText(int index);

@@ -1,0 +1,33 @@
+// The per-invocation table of processes: one record per process of a fresh
+// toolhelp snapshot, parent links checked against creation times.
+#pragma once
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <stdint.h>
+
+#include "commands/display_flags.h"
+
+struct ServiceNameNode;
+struct WindowTitleNode;
+
+struct ProcessRecord {
+    PROCESSENTRY32W entry;
+    PROCESS_MEMORY_COUNTERS memory;
+    FILETIME creationTime;       // 0 in both halves: unknown
+    const wchar_t* displayName;  // service names or window title; not owned
+    uint32_t elevated;
+    uint32_t is32Bit;            // a 32-bit process on 64-bit Windows
+    int32_t priorityIndex;       // 0..6; -1 only in the ended-process placeholder
+};
+
+struct ProcessTable {
+    ProcessRecord* records;
+    uint32_t count;
+    ServiceNameNode* serviceNames;
+    WindowTitleNode* windowTitles;
+    HANDLE snapshot;
+};
+
+// Priority labels by priorityIndex, lowest scheduling priority first.
+const int PRIORITY_INDEX_COUNT = 7;

@@ -1,0 +1,135 @@
+#include "console/arguments.h"
+#include "fake_host.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// The arguments of the last split, joined by ";" ("" for an empty one).
+std::wstring split(unsigned mode, const wchar_t* text)
+{
+    splitArguments(mode, text);
+    std::wstring joined;
+    for (int i = 0; i < gArguments.argCount; ++i) {
+        if (i > 0) {
+            joined += L";";
+        }
+        joined += argumentText(i);
+        EXPECT_EQ(static_cast<int>(wcslen(argumentText(i))), gArguments.argLengths[i]);
+    }
+    return joined;
+}
+
+}  // namespace
+
+TEST(SplitArgumentsTest, SplitsEachCommandsTailLikeTheShellUserExpects)
+{
+    struct Case {
+        unsigned mode;
+        const wchar_t* input;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {
+        {SPLIT_MODE_KINFOLD, L"/a/c foo", L"/a;/c;foo"},
+        {SPLIT_MODE_ANCESTRY, L"/t:dsm/k", L"/T:DSM;/K"},
+        {SPLIT_MODE_KINFOLD, L"/W=100/D", L"/W=100;/D"},
+        {SPLIT_MODE_KINFOLD, L"abc/def", L"abc/def"},
+        {SPLIT_MODE_KINFOLD, L"/A//B", L"/A;//B"},
+        {SPLIT_MODE_KINFOLD, L"/h:c://a/b /x", L"/h:c://a/b;/x"},
+        {SPLIT_MODE_KINFOLD, L"a\"b c\"d", L"ab cd"},
+        {SPLIT_MODE_KINFOLD, L"\"\"", L""},
+        {SPLIT_MODE_KINFOLD, L"\"  lead\" trail  ", L"  lead;trail"},
+        {SPLIT_MODE_FUNCTION, L",0x40", L";0X40"},
+        {SPLIT_MODE_FUNCTION, L" 12 34 ,5", L"12 34;5"},
+        {SPLIT_MODE_FUNCTION, L"x,,y", L"X;;Y"},
+        {SPLIT_MODE_FUNCTION, L"5,", L"5"},
+        {0, L"a b", L"a;b"},  // no separator given: white space
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected, split(c.mode, c.input)) << c.input;
+    }
+    split(SPLIT_MODE_FUNCTION, L",0x40");
+    EXPECT_EQ(2, gArguments.argCount);
+    EXPECT_EQ(nullptr, gArguments.argText[0]);
+    EXPECT_EQ(0, gArguments.argLengths[0]);
+    split(SPLIT_MODE_KINFOLD, L"\"\"");
+    EXPECT_EQ(0, gArguments.argCount);
+}
+
+TEST(SplitArgumentsTest, UppercasesOnlyAsciiLettersOnRequest)
+{
+    EXPECT_EQ(L"äBC;é", split(SPLIT_MODE_ANCESTRY, L"äbc é"));
+}
+
+TEST(SplitArgumentsTest, ReportsOverflowAndLeavesNoArguments)
+{
+    std::wstring fits(MAX_ARG_LEN - 1, L'a');
+    EXPECT_EQ(1, splitArguments(SPLIT_MODE_KINFOLD, fits.c_str()));
+    EXPECT_EQ(MAX_ARG_LEN - 1, gArguments.argLengths[0]);
+    EXPECT_EQ(L"", gFakeHost.err);
+
+    std::wstring tooLong(MAX_ARG_LEN, L'a');
+    EXPECT_EQ(-1, splitArguments(SPLIT_MODE_KINFOLD, tooLong.c_str()));
+    EXPECT_EQ(0, gArguments.argCount);
+    EXPECT_EQ(L"Kinfold plugin: Buffer overflow: b = 8191, MAX_ARG_LEN = 8192 \r\n", gFakeHost.err);
+
+    // Empty arguments use slots too: a long run of commas overflows as well.
+    gFakeHost.err.clear();
+    std::wstring commas(MAX_ARG_LEN, L',');
+    EXPECT_EQ(-1, splitArguments(SPLIT_MODE_FUNCTION, commas.c_str()));
+    EXPECT_NE(std::wstring::npos, gFakeHost.err.find(L"Buffer overflow"));
+
+    EXPECT_EQ(-1, splitArguments(SPLIT_MODE_KINFOLD, nullptr));
+}
+
+TEST(SplitArgumentsTest, DropsArgumentsBeyondTheTableWithoutOverflowing)
+{
+    std::wstring many;
+    for (int i = 0; i < MAX_ARGS + 10; ++i) {
+        many += L"x ";
+    }
+    EXPECT_EQ(MAX_ARGS, splitArguments(SPLIT_MODE_KINFOLD, many.c_str()));
+    EXPECT_EQ(L"", gFakeHost.err);
+}
+
+TEST(ParseNumberTest, ReadsDecimalAndHexWithinThirtyTwoBits)
+{
+    uint32_t value = 7;
+    const wchar_t* rest = nullptr;
+    EXPECT_EQ(0, parseNumber(L"0X1F", nullptr, &value));
+    EXPECT_EQ(31u, value);
+    EXPECT_EQ(0, parseNumber(L"010", nullptr, &value));
+    EXPECT_EQ(10u, value);
+    EXPECT_EQ(0, parseNumber(L"4294967295", nullptr, &value));
+    EXPECT_EQ(4294967295u, value);
+    EXPECT_EQ(0, parseNumber(L"0xFFFFFFFF", nullptr, &value));
+    EXPECT_EQ(4294967295u, value);
+
+    value = 7;
+    EXPECT_EQ(-1, parseNumber(L"4294967296", nullptr, &value));
+    EXPECT_EQ(-1, parseNumber(L"0x100000000", nullptr, &value));
+    EXPECT_EQ(-1, parseNumber(L"12abc", nullptr, &value));
+    EXPECT_EQ(-1, parseNumber(L"-5", nullptr, &value));
+    EXPECT_EQ(-1, parseNumber(L" 5", nullptr, &value));
+    EXPECT_EQ(-1, parseNumber(L"", nullptr, &value));
+    EXPECT_EQ(-1, parseNumber(nullptr, nullptr, &value));
+    EXPECT_EQ(-1, parseNumber(L"5", nullptr, nullptr));
+    EXPECT_EQ(7u, value);  // failures leave the output alone
+
+    EXPECT_EQ(0, parseNumber(L"12abc", &rest, &value));
+    EXPECT_EQ(12u, value);
+    EXPECT_STREQ(L"abc", rest);
+    EXPECT_EQ(0, parseNumber(L"0xg", &rest, &value));
+    EXPECT_EQ(0u, value);
+    EXPECT_STREQ(L"xg", rest);
+}
+
+TEST(ParseNumberTest, ValueSeparatorsAreColonAndEquals)
+{
+    EXPECT_TRUE(isValueSeparator(L':'));
+    EXPECT_TRUE(isValueSeparator(L'='));
+    EXPECT_FALSE(isValueSeparator(L';'));
+    EXPECT_FALSE(isValueSeparator(L'\0'));
+}

@@ -1,0 +1,59 @@
+#include "fake_host.h"
+#include "plugin/plugin.h"
+
+#include <gtest/gtest.h>
+
+TEST(PluginInfoTest, DescribesTheModuleTheSameWayOnEveryCall)
+{
+    PluginInfo* first = GetPluginInfo();
+    PluginInfo* second = GetPluginInfo();
+    ASSERT_EQ(first, second);
+    EXPECT_STREQ(L"Kinfold", second->name);
+    EXPECT_STREQ(L"Display a process tree.", second->description);
+    EXPECT_STREQ(L"ancestry,kinfold,@ancestry", second->implementedNames);
+    EXPECT_EQ(1, second->majorVersion);
+    EXPECT_EQ(1, second->minorVersion);
+    EXPECT_EQ(1, second->build);
+    EXPECT_EQ(0, second->reserved[0]);
+    EXPECT_EQ(0, second->reserved[1]);
+}
+
+TEST(InitializePluginTest, PrintsTheLoadMessageOnlyInAQuietlessInteractiveShell)
+{
+    EXPECT_EQ(0, InitializePlugin());
+    EXPECT_EQ(L"Kinfold v1.1.1 loaded.\r\n", gFakeHost.out);
+    EXPECT_GE(gPluginState.osVersion.dwMajorVersion, 6u);
+    EXPECT_NE(nullptr, gPluginState.queryFullProcessImageName);
+
+    struct Case {
+        const wchar_t* variable;
+        const wchar_t* value;
+    };
+    const Case quiet[] = {{L"_transient", L"1"}, {L"_pipe", L"1"}, {L"noloadmsg", L"x"}};
+    for (const Case& c : quiet) {
+        resetFakeHost();
+        gFakeHost.variables[c.variable] = c.value;
+        EXPECT_EQ(0, InitializePlugin());
+        EXPECT_EQ(L"", gFakeHost.out) << c.variable;
+    }
+}
+
+TEST(InitializePluginTest, ChoosesTheLimitedAccessRightFromWindowsSix)
+{
+    OSVERSIONINFOEXW saved = gPluginState.osVersion;
+    gPluginState.osVersion.dwMajorVersion = 5;
+    EXPECT_EQ(static_cast<DWORD>(PROCESS_QUERY_INFORMATION), processQueryAccess());
+    gPluginState.osVersion.dwMajorVersion = 6;
+    EXPECT_EQ(static_cast<DWORD>(PROCESS_QUERY_LIMITED_INFORMATION), processQueryAccess());
+    gPluginState.osVersion = saved;
+}
+
+TEST(ClverTest, WritesTheFixedVersionTextWhateverTheModuleVersion)
+{
+    wchar_t buffer[1024];
+    wmemset(buffer, L'#', 1024);
+    EXPECT_EQ(0, kfClverEntry(buffer));
+    EXPECT_STREQ(L"1.0.11.0", buffer);
+    EXPECT_EQ(-1, kfClverEntry(nullptr));
+    EXPECT_EQ(0, ShutdownPlugin(0));
+}

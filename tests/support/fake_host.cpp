@@ -1,0 +1,123 @@
+#include "fake_host.h"
+
+#include "hostcore.h"
+#include "plugin/host.h"
+
+#include <wchar.h>
+#include <wctype.h>
+
+FakeHost gFakeHost;
+
+void resetFakeHost()
+{
+    gFakeHost = FakeHost();
+    gFakeHost.variables[L"_batch"] = L"0";
+    gFakeHost.variables[L"_batchname"] = L"";
+    gFakeHost.variables[L"_batchline"] = L"-1";
+    gFakeHost.variables[L"_transient"] = L"0";
+    gFakeHost.variables[L"_pipe"] = L"0";
+}
+
+namespace {
+
+bool lookup(const std::wstring& name, std::wstring* value)
+{
+    std::wstring key(name);
+    for (wchar_t& ch : key) {
+        ch = static_cast<wchar_t>(towlower(ch));
+    }
+    auto it = gFakeHost.variables.find(key);
+    if (it == gFakeHost.variables.end()) {
+        return false;
+    }
+    *value = it->second;
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+int __cdecl Printf(const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::wstring text = hostFormat(format, args);
+    va_end(args);
+    gFakeHost.out += text;
+    return static_cast<int>(text.size());
+}
+
+int __cdecl Qprintf(HANDLE handle, const wchar_t* format, ...)
+{
+    (void)handle;
+    va_list args;
+    va_start(args, format);
+    std::wstring text = hostFormat(format, args);
+    va_end(args);
+    gFakeHost.err += text;
+    return static_cast<int>(text.size());
+}
+
+int WINAPI QPuts(const wchar_t* text)
+{
+    gFakeHost.out += text ? text : L"";
+    return 0;
+}
+
+void WINAPI CrLf(void)
+{
+    gFakeHost.out += L"\r\n";
+}
+
+int WINAPI ExpandVariables(wchar_t* buffer, int flag)
+{
+    (void)flag;
+    std::wstring expanded = hostExpand(buffer, lookup, nullptr);
+    wcscpy(buffer, expanded.c_str());
+    return 0;
+}
+
+void WINAPI GetAttribute(unsigned* normal, unsigned* inverse)
+{
+    *normal = gFakeHost.attribute;
+    if (inverse != nullptr) {
+        *inverse = ((gFakeHost.attribute << 4) | (gFakeHost.attribute >> 4)) & 0xFF;
+    }
+}
+
+wchar_t* WINAPI ParseColors(wchar_t* text, int* foreground, int* background)
+{
+    const wchar_t* rest = hostParseColors(text, foreground, background);
+    if (rest != nullptr && gFakeHost.parseColorsGivesBackground64 && *background == -1) {
+        *background = 64;
+    }
+    return const_cast<wchar_t*>(rest);
+}
+
+void WINAPI SetColors(int attribute)
+{
+    gFakeHost.lastColors = attribute;
+    gFakeHost.setColorsCalls++;
+}
+
+int WINAPI WildcardComparison(const wchar_t* pattern, const wchar_t* text, int fileNames, int ignoreCase)
+{
+    (void)fileNames;
+    (void)ignoreCase;
+    return hostWildcardMatch(pattern, text) ? 0 : 1;
+}
+
+int WINAPI AddQuotes(wchar_t* fileName)
+{
+    return hostAddQuotes(fileName, 1024) ? 1 : 0;
+}
+
+int __cdecl TakeCommandIPC(wchar_t* request, wchar_t* answer)
+{
+    (void)request;
+    wcscpy(answer, gFakeHost.ipcAnswer.c_str());
+    return 0;
+}
+
+}  // extern "C"

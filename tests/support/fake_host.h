@@ -1,0 +1,22 @@
+// A capturing stand-in for the host library, linked into the unit tests in
+// place of TakeCmd.dll: everything the plugin prints lands in these strings,
+// so tests can assert exact output.
+#pragma once
+#include <map>
+#include <string>
+
+struct FakeHost {
+    std::wstring out;   // standard output, including text written straight to the console
+    std::wstring err;   // standard error
+    std::map<std::wstring, std::wstring> variables;  // for ExpandVariables; names lower-case
+    unsigned attribute = 0x07;        // what GetAttribute reports
+    int lastColors = -1;              // the last SetColors value
+    int setColorsCalls = 0;
+    std::wstring ipcAnswer;           // TakeCommandIPC("HWND") answer
+    bool parseColorsGivesBackground64 = false;  // mimic hosts that report "no background" as 64
+};
+extern FakeHost gFakeHost;
+
+// Clears the captures and sets the variables of an interactive shell outside
+// any batch file.
+void resetFakeHost();
