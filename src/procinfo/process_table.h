@@ -31,3 +31,23 @@ struct ProcessTable {
 
 // Priority labels by priorityIndex, lowest scheduling priority first.
 const int PRIORITY_INDEX_COUNT = 7;
+
+// Builds the table from a fresh snapshot. Reads only OPT_OPEN_PROCESSES,
+// OPT_NO_SERVICES and OPT_NO_TITLES. 0 (count 0 means "No processes found!"
+// was printed), 8 out of memory, or a Windows error code (-1 when none).
+// The caller releases the table on every path, failed builds included.
+[[nodiscard]] int buildProcessTable(DisplayFlags flags, ProcessTable* table);
+void releaseProcessTable(ProcessTable* table);
+
+uint32_t countSnapshotEntries(HANDLE snapshot);
+// True when the process holding parentPid was created after pid: the PID
+// was reused and the link is false.
+bool isParentNewer(uint32_t parentPid, uint32_t pid);
+void collectProcessDetails(ProcessRecord* record);
+void attachDisplayNames(ProcessTable* table);
+
+// The priority index for a GetPriorityClass result (0 for anything unknown).
+int32_t priorityIndexFromClass(DWORD priorityClass);
+
+// The first record with this PID, in table order; null when none.
+const ProcessRecord* findRecordByPid(const ProcessRecord* records, uint32_t count, uint32_t pid);

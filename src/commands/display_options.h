@@ -1,0 +1,52 @@
+// The option vocabulary KINFOLD and ANCESTRY share: one argument loop, one
+// table of options per command.
+#pragma once
+#include <stdint.h>
+
+#include "commands/display_flags.h"
+#include "render/sibling_order.h"
+
+const int HIGHLIGHT_PATTERN_COUNT = 8192;
+const uint32_t MIN_WIDTH = 40;
+const uint32_t MAX_WIDTH = 1020;
+
+enum class CommandKind { Kinfold, Ancestry };
+
+// What the arguments of one invocation asked for.
+struct DisplaySettings {
+    DisplayFlags flags;
+    wchar_t highlightPattern[HIGHLIGHT_PATTERN_COUNT];  // /H texts joined by "|"
+    uint32_t width;        // 0: automatic
+    uint32_t pauseLines;   // 0: no paging
+    bool noHighlight;      // /N:C
+    bool rootGiven;
+    uint32_t rootPid;
+    const wchar_t* rootPattern;  // the root argument when it is no number; else null
+    wchar_t sortKeys[SORT_KEYS_COUNT];  // KINFOLD only
+    bool unsorted;                      // KINFOLD /O:U
+    bool explorerRoot;                  // KINFOLD /E
+    bool shellWindowRoot;               // KINFOLD /TC, /TCMD
+};
+
+// Results of the argument loop.
+const int OPTIONS_CONTINUE = 0;   // settings ready
+const int OPTIONS_ERROR = 1;      // a message was printed; the command returns 1
+const int OPTIONS_HELP_DONE = 2;  // a help text was printed; the command returns 0
+
+void resetDisplaySettings(DisplaySettings* settings);
+
+// Walks gArguments (already split) left to right.
+[[nodiscard]] int parseCommandOptions(CommandKind command, DisplaySettings* settings);
+
+// The steps after the argument loop: sort keys open processes (KINFOLD), the
+// pause line count fitted to the window and handed to the paging layer, the
+// colour state reset and loaded (or the pattern emptied under /N:C), and the
+// automatic width.
+void finishDisplayOptions(CommandKind command, DisplaySettings* settings);
+
+// The automatic width: 100 when output is not a console, else the window
+// width less one, within MIN_WIDTH..MAX_WIDTH.
+uint32_t automaticWidth();
+
+// The pause line count fitted to the window height; 0 turns paging off.
+uint32_t fitPauseLines(uint32_t lines);

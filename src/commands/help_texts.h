@@ -1,0 +1,15 @@
+// The help texts of the three names, as /? prints them and as the host's
+// help and usage requests show them.
+#pragma once
+
+extern const wchar_t* const KINFOLD_HELP;
+extern const wchar_t* const KINFOLD_HELP_N;
+extern const wchar_t* const KINFOLD_HELP_O;
+extern const wchar_t* const KINFOLD_HELP_T;
+extern const wchar_t* const ANCESTRY_HELP;
+extern const wchar_t* const ANCESTRY_HELP_N;
+extern const wchar_t* const ANCESTRY_HELP_T;
+extern const wchar_t* const ANCESTRY_FUNCTION_HELP;
+
+// The line /?? adds after the help text, through the host's Printf.
+void printVersionLine();
