@@ -1,0 +1,145 @@
+#include "commands/root_selection.h"
+
+#include "console/format.h"
+#include "plugin/host.h"
+
+#include <wchar.h>
+
+#include <memory>
+#include <new>
+
+namespace {
+
+const wchar_t SERVICE_HOST_NAME[] = L"svchost.exe";
+const wchar_t CURRENT_SHELL_PATTERN[] = L".";
+const wchar_t DEFAULT_EXTENSION[] = L".exe";
+const wchar_t EXPLORER_WINDOW_CLASS[] = L"Progman";
+const wchar_t SHELL_WINDOW_REQUEST[] = L"HWND";
+
+const int MAX_ROOT_CANDIDATES = 16;
+const uint32_t SERVICE_HOSTS_NEEDED = 5;
+const int WILDCARD_PATTERN_COUNT = 8192;
+const int WINDOW_TEXT_COUNT = 1024;
+
+struct RootCandidate {
+    uint32_t parentPid;
+    uint32_t children;
+};
+
+bool wildcardMatches(const wchar_t* pattern, const wchar_t* text)
+{
+    return WildcardComparison(pattern, text, 0, 1) == 0;
+}
+
+BOOL CALLBACK matchExplorerWindow(HWND window, LPARAM found)
+{
+    wchar_t className[WINDOW_TEXT_COUNT];
+    className[0] = L'\0';
+    if (RealGetWindowClassW(window, className, WINDOW_TEXT_COUNT) == 0) {
+        return TRUE;
+    }
+    if (wcscmp(className, EXPLORER_WINDOW_CLASS) != 0) {
+        return TRUE;
+    }
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+}  // namespace
+
+uint32_t findServicesRoot(const ProcessRecord* records, uint32_t count)
+{
+    if (records == nullptr) {
+        return 0;
+    }
+    RootCandidate candidates[MAX_ROOT_CANDIDATES];
+    int held = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const PROCESSENTRY32W& entry = records[i].entry;
+        if (entry.th32ParentProcessID == 0 || wcscmp(entry.szExeFile, SERVICE_HOST_NAME) != 0) {
+            continue;
+        }
+        int slot = 0;
+        while (slot < held && candidates[slot].parentPid != entry.th32ParentProcessID) {
+            ++slot;
+        }
+        if (slot < held) {
+            if (++candidates[slot].children >= SERVICE_HOSTS_NEEDED) {
+                return entry.th32ParentProcessID;
+            }
+        } else if (held < MAX_ROOT_CANDIDATES) {
+            candidates[held].parentPid = entry.th32ParentProcessID;
+            candidates[held].children = 1;
+            ++held;
+        }
+    }
+    return 0;
+}
+
+uint32_t findWildcardRoot(const wchar_t* pattern, const ProcessRecord* records, uint32_t count)
+{
+    if (pattern == nullptr || pattern[0] == L'\0') {
+        return 0;
+    }
+    if (wcscmp(pattern, CURRENT_SHELL_PATTERN) == 0) {
+        return GetCurrentProcessId();
+    }
+    if (records == nullptr || count == 0) {
+        return 0;
+    }
+    // 16 KB is too much for the stack of a plugin called deep inside the host.
+    std::unique_ptr<wchar_t[]> working(new (std::nothrow) wchar_t[WILDCARD_PATTERN_COUNT]);
+    if (!working) {
+        return 0;
+    }
+    copyText(working.get(), WILDCARD_PATTERN_COUNT, pattern);
+    size_t length = wcslen(working.get());
+    // A bare program name means its executable; a pattern ending in "*" or
+    // naming an extension already says what it wants.
+    if (wcschr(working.get(), L'.') == nullptr && working[length - 1] != L'*') {
+        if (!appendText(working.get(), WILDCARD_PATTERN_COUNT, DEFAULT_EXTENSION)) {
+            working[length] = L'\0';  // a cut extension would match nothing sensible
+        }
+    }
+
+    for (uint32_t i = 0; i < count; ++i) {
+        if (wildcardMatches(working.get(), records[i].entry.szExeFile)) {
+            return records[i].entry.th32ProcessID;
+        }
+    }
+    // The shell's own title would otherwise make every pattern that fits the
+    // prompt text find the shell.
+    DWORD self = GetCurrentProcessId();
+    for (uint32_t i = 0; i < count; ++i) {
+        const ProcessRecord& record = records[i];
+        if (record.displayName == nullptr || record.entry.th32ProcessID == self) {
+            continue;
+        }
+        if (wildcardMatches(pattern, record.displayName)) {
+            return record.entry.th32ProcessID;
+        }
+    }
+    return 0;
+}
+
+HWND findExplorerWindow()
+{
+    HWND found = nullptr;
+    EnumWindows(matchExplorerWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+HWND findShellWindow()
+{
+    wchar_t request[sizeof(SHELL_WINDOW_REQUEST) / sizeof(wchar_t)];
+    copyText(request, sizeof(request) / sizeof(wchar_t), SHELL_WINDOW_REQUEST);
+    wchar_t answer[WINDOW_TEXT_COUNT] = {};
+    TakeCommandIPC(request, answer);
+    answer[WINDOW_TEXT_COUNT - 1] = L'\0';
+    if (answer[0] < L'0' || answer[0] > L'9') {
+        return nullptr;
+    }
+    // Base 0: "0x" hexadecimal, a leading "0" octal, else decimal.
+    unsigned long long value = wcstoull(answer, nullptr, 0);
+    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(value));
+}
