@@ -50,3 +50,8 @@ uint32_t automaticWidth();
 
 // The pause line count fitted to the window height; 0 turns paging off.
 uint32_t fitPauseLines(uint32_t lines);
+
+// The rules behind the two, given the console's facts: whether output is a
+// console, whether its screen buffer could be read, and the window's size.
+uint32_t widthFromWindow(bool isConsole, bool infoOk, int windowWidth);
+uint32_t pauseLinesForWindow(uint32_t lines, bool infoOk, int windowHeight);

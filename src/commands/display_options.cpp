@@ -1,0 +1,440 @@
+#include "commands/display_options.h"
+
+#include "commands/help_texts.h"
+#include "console/arguments.h"
+#include "console/diagnostics.h"
+#include "console/format.h"
+#include "console/highlight.h"
+#include "console/paging.h"
+#include "plugin/host.h"
+
+#include <windows.h>
+#include <string.h>
+#include <wctype.h>
+
+namespace {
+
+enum class Match { Exact, Prefix };
+
+enum class Action {
+    Help,
+    Ascii,
+    Priority,
+    DecimalPid,
+    Explorer,
+    FullPath,
+    Highlight,
+    ExtraInfo,
+    Threads,
+    Memory,
+    MemoryFraction,
+    MemoryBytes,
+    Suboptions,
+    SortKeys,
+    Pause,
+    ServicesRoot,
+    ShellWindow,
+    StartTime,
+    Count,
+    AutomaticWidth,
+    Width,
+    HexPid,
+    ParentPid,
+    NumberedLines,
+    Reverse,
+};
+
+struct OptionRow {
+    const wchar_t* text;
+    Match match;
+    Action action;
+};
+
+// Tested top to bottom; the first row that matches decides, so an exact row
+// placed before a prefix row with the same letters takes precedence (/TC).
+const OptionRow KINFOLD_OPTIONS[] = {
+    {L"/?", Match::Prefix, Action::Help},
+    {L"/A", Match::Exact, Action::Ascii},
+    {L"/C", Match::Exact, Action::Priority},
+    {L"/D", Match::Exact, Action::DecimalPid},
+    {L"/E", Match::Exact, Action::Explorer},
+    {L"/F", Match::Exact, Action::FullPath},
+    {L"/H", Match::Prefix, Action::Highlight},
+    {L"/I", Match::Exact, Action::ExtraInfo},
+    {L"/K", Match::Exact, Action::Threads},
+    {L"/M", Match::Exact, Action::Memory},
+    {L"/MF", Match::Exact, Action::MemoryFraction},
+    {L"/MM", Match::Exact, Action::MemoryBytes},
+    {L"/N", Match::Prefix, Action::Suboptions},
+    {L"/O", Match::Prefix, Action::SortKeys},
+    {L"/P", Match::Prefix, Action::Pause},
+    {L"/SV", Match::Exact, Action::ServicesRoot},
+    {L"/SVC", Match::Exact, Action::ServicesRoot},
+    {L"/TC", Match::Exact, Action::ShellWindow},
+    {L"/TCMD", Match::Exact, Action::ShellWindow},
+    {L"/T", Match::Prefix, Action::StartTime},
+    {L"/U", Match::Exact, Action::Count},
+    {L"/W", Match::Exact, Action::AutomaticWidth},
+    {L"/W", Match::Prefix, Action::Width},
+    {L"/X", Match::Exact, Action::HexPid},
+    {L"/Z", Match::Exact, Action::ParentPid},
+};
+
+const OptionRow ANCESTRY_OPTIONS[] = {
+    {L"/?", Match::Prefix, Action::Help},
+    {L"/C", Match::Exact, Action::Priority},
+    {L"/D", Match::Exact, Action::DecimalPid},
+    {L"/F", Match::Exact, Action::FullPath},
+    {L"/H", Match::Prefix, Action::Highlight},
+    {L"/I", Match::Exact, Action::ExtraInfo},
+    {L"/K", Match::Exact, Action::Threads},
+    {L"/L", Match::Exact, Action::NumberedLines},
+    {L"/M", Match::Exact, Action::Memory},
+    {L"/MF", Match::Exact, Action::MemoryFraction},
+    {L"/MM", Match::Exact, Action::MemoryBytes},
+    {L"/N", Match::Prefix, Action::Suboptions},
+    {L"/P", Match::Prefix, Action::Pause},
+    {L"/R", Match::Exact, Action::Reverse},
+    {L"/T", Match::Prefix, Action::StartTime},
+    {L"/U", Match::Exact, Action::Count},
+    {L"/W", Match::Exact, Action::AutomaticWidth},
+    {L"/W", Match::Prefix, Action::Width},
+    {L"/X", Match::Exact, Action::HexPid},
+};
+
+// What makes one command's options differ from the other's.
+struct CommandOptions {
+    const OptionRow* rows;
+    size_t rowCount;
+    bool ignoreCase;             // ANCESTRY's splitter has upper-cased already
+    const wchar_t* suboptionLetters;
+    const wchar_t* unknownSuboptionMessage;
+    const wchar_t* help;
+    const wchar_t* helpN;
+    const wchar_t* helpT;
+};
+
+const CommandOptions KINFOLD_COMMAND = {
+    KINFOLD_OPTIONS, sizeof(KINFOLD_OPTIONS) / sizeof(KINFOLD_OPTIONS[0]), true, L"CDESTWX",
+    L"Unknown suboption: /N:%c  (/N? for help)\r\n", KINFOLD_HELP, KINFOLD_HELP_N, KINFOLD_HELP_T,
+};
+
+const CommandOptions ANCESTRY_COMMAND = {
+    ANCESTRY_OPTIONS, sizeof(ANCESTRY_OPTIONS) / sizeof(ANCESTRY_OPTIONS[0]), false, L"CDESWX",
+    L"Unknown suboptions: /N:%c  (/N? for help)\r\n", ANCESTRY_HELP, ANCESTRY_HELP_N, ANCESTRY_HELP_T,
+};
+
+// Option names are ASCII; the host's own letters outside ASCII never match.
+wchar_t upperAscii(wchar_t ch)
+{
+    return (ch >= L'a' && ch <= L'z') ? static_cast<wchar_t>(ch - L'a' + L'A') : ch;
+}
+
+bool sameLetter(wchar_t a, wchar_t b, bool ignoreCase)
+{
+    return ignoreCase ? upperAscii(a) == upperAscii(b) : a == b;
+}
+
+bool rowMatches(const OptionRow& row, const wchar_t* argument, bool ignoreCase)
+{
+    size_t length = wcslen(row.text);
+    size_t compared = row.match == Match::Exact ? length + 1 : 2;  // exact includes the terminator
+    for (size_t i = 0; i < compared; ++i) {
+        wchar_t expected = i < length ? row.text[i] : L'\0';
+        if (!sameLetter(argument[i], expected, ignoreCase)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+const OptionRow* findRow(const CommandOptions& command, const wchar_t* argument)
+{
+    for (size_t i = 0; i < command.rowCount; ++i) {
+        if (rowMatches(command.rows[i], argument, command.ignoreCase)) {
+            return &command.rows[i];
+        }
+    }
+    return NULL;
+}
+
+// The value of a prefix option: after its two letters and one optional ":" or "=".
+wchar_t* optionValue(wchar_t* argument)
+{
+    wchar_t* value = argument + 2;
+    return isValueSeparator(*value) ? value + 1 : value;
+}
+
+void upperCase(wchar_t* text)
+{
+    for (; *text != L'\0'; ++text) {
+        *text = static_cast<wchar_t>(towupper(*text));
+    }
+}
+
+void addHighlightText(wchar_t* argument, DisplaySettings* settings)
+{
+    wchar_t* text = argument + 2;
+    if (isValueSeparator(*text)) {
+        text++;
+    } else if (upperAscii(text[0]) == L'L' && isValueSeparator(text[1])) {
+        text += 2;
+    }
+    if (*text == L'\0') {
+        return;
+    }
+    // Every "|" replaces at least two letters of option name, so the joined
+    // pattern never outgrows the splitter's buffer of the same size.
+    if (settings->highlightPattern[0] != L'\0') {
+        appendText(settings->highlightPattern, HIGHLIGHT_PATTERN_COUNT, L"|");
+    }
+    appendText(settings->highlightPattern, HIGHLIGHT_PATTERN_COUNT, text);
+}
+
+void setMemoryFormat(DisplayFlags format, DisplaySettings* settings)
+{
+    settings->flags &= ~(OPT_MEMORY_BYTES | OPT_MEMORY_FRACTION);
+    settings->flags |= OPT_MEMORY | OPT_OPEN_PROCESSES | format;
+}
+
+int applySuboptions(const CommandOptions& command, wchar_t* argument, DisplaySettings* settings)
+{
+    for (const wchar_t* p = optionValue(argument); *p != L'\0'; ++p) {
+        wchar_t letter = upperAscii(*p);
+        if (letter == L'?') {
+            QPuts(command.helpN);
+            return OPTIONS_HELP_DONE;
+        }
+        if (wcschr(command.suboptionLetters, letter) == NULL) {
+            reportError(command.unknownSuboptionMessage, static_cast<wchar_t>(towupper(*p)));
+            return OPTIONS_ERROR;
+        }
+        switch (letter) {
+        case L'C': settings->noHighlight = true; break;
+        case L'D': settings->flags |= OPT_NO_DISPLAY_NAMES; break;
+        case L'E': settings->flags |= OPT_ASCII_ELLIPSIS; break;
+        case L'S': settings->flags |= OPT_NO_SERVICES; break;
+        case L'T': settings->flags |= OPT_NO_TREE; break;
+        case L'W': settings->flags |= OPT_NO_TITLES; break;
+        case L'X': settings->flags |= OPT_KEEP_EXTENSIONS; break;
+        default: break;
+        }
+    }
+    return OPTIONS_CONTINUE;
+}
+
+int applyStartTime(const CommandOptions& command, wchar_t* argument, DisplaySettings* settings)
+{
+    settings->flags |= OPT_START_TIME | OPT_OPEN_PROCESSES;
+    for (const wchar_t* p = optionValue(argument); *p != L'\0'; ++p) {
+        switch (upperAscii(*p)) {
+        case L'D': settings->flags |= OPT_TIME_DATE; break;
+        case L'S': settings->flags |= OPT_TIME_SECONDS; break;
+        case L'M': settings->flags |= OPT_TIME_SECONDS | OPT_TIME_MILLIS; break;
+        case L'F': settings->flags |= OPT_TIME_DATE | OPT_TIME_SECONDS | OPT_TIME_MILLIS; break;
+        case L'?':
+            QPuts(command.helpT);
+            return OPTIONS_HELP_DONE;
+        default:
+            reportError(L"Unknown suboption: /T:%c  (/T? for help)\r\n", static_cast<wchar_t>(towupper(*p)));
+            return OPTIONS_ERROR;
+        }
+    }
+    return OPTIONS_CONTINUE;
+}
+
+int applyWidth(wchar_t* argument, DisplaySettings* settings)
+{
+    wchar_t* value = optionValue(argument);
+    if (*value == L'\0') {
+        return OPTIONS_CONTINUE;  // "/W:" names no width and changes nothing
+    }
+    uint32_t width = 0;
+    if (parseNumber(value, NULL, &width) != 0) {
+        upperCase(argument);
+        reportError(L"Bad width: \"%s\"\r\n", value);
+        return OPTIONS_ERROR;
+    }
+    if (width != 0 && (width < MIN_WIDTH || width > MAX_WIDTH)) {
+        reportError(L"Width must be between %u and %u: %u\r\n", MIN_WIDTH, MAX_WIDTH, width);
+        return OPTIONS_ERROR;
+    }
+    settings->width = width;
+    return OPTIONS_CONTINUE;
+}
+
+int takeRoot(wchar_t* argument, DisplaySettings* settings)
+{
+    if (settings->rootGiven) {
+        upperCase(argument);
+        reportError(L"Syntax error: \"%s\"\r\n", argument);
+        return OPTIONS_ERROR;
+    }
+    const wchar_t* rest = NULL;
+    uint32_t pid = 0;
+    if (parseNumber(argument, &rest, &pid) == 0 && *rest == L'\0') {
+        settings->rootPid = pid;
+        settings->rootPattern = NULL;
+    } else {
+        settings->rootPid = 0;
+        settings->rootPattern = argument;
+    }
+    settings->rootGiven = true;
+    return OPTIONS_CONTINUE;
+}
+
+int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* argument,
+                DisplaySettings* settings)
+{
+    switch (row.action) {
+    case Action::Help:
+        QPuts(command.help);
+        if (argument[2] == L'?') {
+            printVersionLine();
+        }
+        return OPTIONS_HELP_DONE;
+    case Action::Ascii: settings->flags |= OPT_ASCII; break;
+    case Action::Priority: settings->flags |= OPT_PRIORITY | OPT_OPEN_PROCESSES; break;
+    case Action::DecimalPid: settings->flags |= OPT_DECIMAL_PID; break;
+    case Action::Explorer: settings->explorerRoot = true; break;
+    case Action::FullPath: settings->flags |= OPT_FULL_PATH; break;
+    case Action::Highlight: addHighlightText(argument, settings); break;
+    case Action::ExtraInfo: settings->flags |= OPT_EXTRA_INFO | OPT_OPEN_PROCESSES; break;
+    case Action::Threads: settings->flags |= OPT_THREADS; break;
+    case Action::Memory: setMemoryFormat(0, settings); break;
+    case Action::MemoryFraction: setMemoryFormat(OPT_MEMORY_FRACTION, settings); break;
+    case Action::MemoryBytes: setMemoryFormat(OPT_MEMORY_BYTES, settings); break;
+    case Action::Suboptions: return applySuboptions(command, argument, settings);
+    case Action::SortKeys:
+        if (wcschr(argument, L'?') != NULL) {
+            QPuts(KINFOLD_HELP_O);
+            return OPTIONS_HELP_DONE;
+        }
+        return parseSortKeys(argument + 2, settings->sortKeys, &settings->unsorted) == 0 ? OPTIONS_CONTINUE
+                                                                                           : OPTIONS_ERROR;
+    case Action::Pause:
+        return parsePauseOption(argument, &settings->pauseLines) == 0 ? OPTIONS_CONTINUE : OPTIONS_ERROR;
+    case Action::ServicesRoot: settings->flags |= OPT_SERVICES_ROOT; break;
+    case Action::ShellWindow: settings->shellWindowRoot = true; break;
+    case Action::StartTime: return applyStartTime(command, argument, settings);
+    case Action::Count: settings->flags |= OPT_COUNT; break;
+    case Action::AutomaticWidth: settings->width = 0; break;
+    case Action::Width: return applyWidth(argument, settings);
+    case Action::HexPid: settings->flags &= ~OPT_DECIMAL_PID; break;
+    case Action::ParentPid: settings->flags |= OPT_PARENT_PID; break;
+    case Action::NumberedLines: settings->flags |= OPT_NO_TREE; break;
+    case Action::Reverse: settings->flags |= OPT_REVERSE; break;
+    }
+    return OPTIONS_CONTINUE;
+}
+
+}  // namespace
+
+void resetDisplaySettings(DisplaySettings* settings)
+{
+    if (settings != NULL) {
+        memset(settings, 0, sizeof(*settings));
+    }
+}
+
+int parseCommandOptions(CommandKind kind, DisplaySettings* settings)
+{
+    if (settings == NULL) {
+        return OPTIONS_ERROR;
+    }
+    const CommandOptions& command = kind == CommandKind::Kinfold ? KINFOLD_COMMAND : ANCESTRY_COMMAND;
+    static wchar_t emptyArgument[1] = {L'\0'};
+    for (int i = 0; i < gArguments.argCount; ++i) {
+        wchar_t* argument = gArguments.argText[i] != NULL ? gArguments.argText[i] : emptyArgument;
+        int result = OPTIONS_CONTINUE;
+        const OptionRow* row = findRow(command, argument);
+        if (row != NULL) {
+            result = applyOption(command, *row, argument, settings);
+        } else if (argument[0] == L'/') {
+            upperCase(argument);
+            reportError(L"Unknown option: \"%s\"\r\n", argument);
+            result = OPTIONS_ERROR;
+        } else {
+            result = takeRoot(argument, settings);
+        }
+        if (result != OPTIONS_CONTINUE) {
+            // Nothing of a walk that ended early is used.
+            resetDisplaySettings(settings);
+            return result;
+        }
+    }
+    return OPTIONS_CONTINUE;
+}
+
+uint32_t widthFromWindow(bool isConsole, bool infoOk, int windowWidth)
+{
+    if (!isConsole) {
+        return 100;
+    }
+    // A window too narrow or too wide to be believed counts as unreadable.
+    uint32_t width = (!infoOk || windowWidth < 22 || windowWidth > 400) ? 101 : static_cast<uint32_t>(windowWidth);
+    width -= 1;
+    if (width < MIN_WIDTH) {
+        width = MIN_WIDTH;
+    }
+    if (width > MAX_WIDTH) {
+        width = MAX_WIDTH;
+    }
+    return width;
+}
+
+uint32_t pauseLinesForWindow(uint32_t lines, bool infoOk, int height)
+{
+    if (!infoOk || height < 10 || height > 100) {
+        return 0;
+    }
+    uint32_t windowLines = static_cast<uint32_t>(height);
+    // Two lines stay free for the prompt and the line it follows.
+    if (lines < 3 || lines >= windowLines) {
+        return windowLines - 2;
+    }
+    return lines;
+}
+
+void finishDisplayOptions(CommandKind kind, DisplaySettings* settings)
+{
+    if (settings == NULL) {
+        return;
+    }
+    if (kind == CommandKind::Kinfold && settings->sortKeys[0] != L'\0') {
+        settings->flags |= OPT_OPEN_PROCESSES;
+    }
+    if (settings->pauseLines != 0) {
+        settings->pauseLines = fitPauseLines(settings->pauseLines);
+    }
+    gPaging.pageLength = settings->pauseLines;
+    gPaging.linesLeft = settings->pauseLines;
+    resetAttributes();
+    if (settings->noHighlight) {
+        settings->highlightPattern[0] = L'\0';
+    } else {
+        loadHighlightAttributes();
+    }
+    if (settings->width == 0) {
+        settings->width = automaticWidth();
+    }
+}
+
+uint32_t automaticWidth()
+{
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(output, &mode)) {
+        return widthFromWindow(false, false, 0);
+    }
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    bool infoOk = GetConsoleScreenBufferInfo(output, &info) != 0;
+    return widthFromWindow(true, infoOk, infoOk ? info.srWindow.Right - info.srWindow.Left + 1 : 0);
+}
+
+uint32_t fitPauseLines(uint32_t lines)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    bool infoOk = GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) != 0;
+    return pauseLinesForWindow(lines, infoOk, infoOk ? info.srWindow.Bottom - info.srWindow.Top + 1 : 0);
+}

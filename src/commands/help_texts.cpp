@@ -1,0 +1,125 @@
+#include "commands/help_texts.h"
+
+#include "plugin/host.h"
+#include "plugin/plugin.h"
+
+// The line ends are part of each text: the host prints them unchanged, and
+// Usage hands back everything after the first line.
+
+const wchar_t* const KINFOLD_HELP =
+    L"List descendants of a given process.\n"
+    L"\n"
+    L"KINFOLD /A /C /D /E /F /H: /I /K /M /N: /O: /SVC /TC /T: /W: root  \r\n"
+    L"\n"
+    L"\t/A\tASCII characters\n"
+    L"\t/C\tshow priorities\n"
+    L"\t/D\tdecimal PIDs\n"
+    L"\t/E\tstart from Explorer\n"
+    L"\t/F\tshow complete filenames\n"
+    L"\t/H:\thighlight matching strings\n"
+    L"\t/I\tshow extra info:  \u2191 elevated, \u00BB 32-bit\n"
+    L"\t/K\tshow thread counts\n"
+    L"\t/M\tshow memory usage\n"
+    L"\t/N:\tdisable features:  CDESTWX  \t/N? for help\n"
+    L"\t/O:\tsort processes:    -CDEKMNPTW \t/O? for help\n"
+    L"\t/SVC\tstart from services root\n"
+    L"\t/TC\tstart from Take Command\n"
+    L"\t/T:\tprocess start times:  DSMF    \t/T? for help\n"
+    L"\t/W:\tspecify line width\n"
+    L"\n"
+    L"\u201CRoot\u201D may be a PID in decimal, or hexadecimal with a leading 0x;\n"
+    L"or a wildspec matching the program\u2019s executable name, window title,  \n"
+    L"or service name.  If omitted, it defaults to the current shell.\n";
+
+const wchar_t* const KINFOLD_HELP_N =
+    L"KINFOLD /N:  \u2014 disable features\n"
+    L"\n"
+    L"\tC\tno highlight\n"
+    L"\tD\tdo not show display names\n"
+    L"\tE\tASCII periods instead of Unicode ellipses\n"
+    L"\tS\tdo not collect service names\n"
+    L"\tT\tdo not display the tree graphic\n"
+    L"\tW\tdo not collect window titles\n"
+    L"\tX\tdo not hide extensions\n";
+
+const wchar_t* const KINFOLD_HELP_O =
+    L"KINFOLD /O:  \u2014 sort sibling processes\n"
+    L"\n"
+    L"\tC\tby priority (ascending)\n"
+    L"\tD\tby display name\n"
+    L"\tE\televated processes first\n"
+    L"\tK\tby thread count (ascending)\n"
+    L"\tM\tby memory usage (ascending)\n"
+    L"\tN\tby executable name\n"
+    L"\tP\tby process ID (ascending)\n"
+    L"\tT\tby creation time (oldest first)\n"
+    L"\tW\t32-bit processes first\n"
+    L"\t-\treverses the following key\n";
+
+const wchar_t* const KINFOLD_HELP_T =
+    L"KINFOLD /T:  \u2014 show start times\n"
+    L"\n"
+    L"\tD\tdate\n"
+    L"\tS\tseconds\n"
+    L"\tM\tmilliseconds\n"
+    L"\tF\tall of the above\n";
+
+const wchar_t* const ANCESTRY_HELP =
+    L"List ancestors of a given process.\n"
+    L"\n"
+    L"ANCESTRY /C /D /F /H: /I /K /M /N: /R /T: /W: process  \r\n"
+    L"\n"
+    L"\t/C\tshow priorities\n"
+    L"\t/D\tdecimal PIDs\n"
+    L"\t/F\tshow complete filenames\n"
+    L"\t/H:\thighlight matching strings\n"
+    L"\t/I\tshow extra info:  \u2191 elevated, \u00BB 32-bit\n"
+    L"\t/K\tshow thread counts\n"
+    L"\t/M\tshow memory usage\n"
+    L"\t/N:\tdisable features:  CDESWX  \t/N? for help\n"
+    L"\t/R\treverse order\n"
+    L"\t/T:\tprocess start times:  DSMF    \t/T? for help\n"
+    L"\t/W:\tspecify line width\n"
+    L"\n"
+    L"\u201CProcess\u201D may be a PID in decimal, or hexadecimal with a leading 0x;  \n"
+    L"or a wildspec matching the program\u2019s executable name, window title,\n"
+    L"or service name.  If omitted, it defaults to the current shell.\n";
+
+const wchar_t* const ANCESTRY_HELP_N =
+    L"ANCESTRY /N:  \u2014 disable features\n"
+    L"\n"
+    L"\tC\tno highlight\n"
+    L"\tD\tdo not show display names\n"
+    L"\tE\tASCII periods instead of Unicode ellipses\n"
+    L"\tS\tdo not collect service names\n"
+    L"\tW\tdo not collect window titles\n"
+    L"\tX\tdo not hide extensions\n";
+
+const wchar_t* const ANCESTRY_HELP_T =
+    L"ANCESTRY /T:  \u2014 show start times\n"
+    L"\n"
+    L"\tD\tdate\n"
+    L"\tS\tseconds\n"
+    L"\tM\tmilliseconds\n"
+    L"\tF\tall of the above\n";
+
+const wchar_t* const ANCESTRY_FUNCTION_HELP =
+    L"Returns ancestors of a given process.\n"
+    L"\n"
+    L"@ANCESTRY[pid,flags] \r\n"
+    L"\n"
+    L"\tpid\tthe process ID, decimal or hex  \n"
+    L"\tflags\t\u2000\u20000:  return PIDS in hexadecimal\n"
+    L"\t\t\u2000\u20001:  hexadecimal, no leading 0x  \n"
+    L"\t\t\u2000\u20002:  decimal\n"
+    L"\t\t\u2000\u20003:  executable names\n"
+    L"\t\t\u200064:  reverse order\n"
+    L"\t\t128:  lowercase\n"
+    L"\n"
+    L"If pid is not specified, it defaults to the current shell.  \n";
+
+void printVersionLine()
+{
+    Printf(L"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", PLUGIN_NAME, PLUGIN_MAJOR, PLUGIN_MINOR, PLUGIN_BUILD, 0u,
+           KF_ARCH_TEXT);
+}
