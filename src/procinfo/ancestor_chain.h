@@ -15,3 +15,22 @@ const PROCESSENTRY32W* findEntryByPid(const PROCESSENTRY32W* entries, uint32_t c
 
 // -1 bad arguments, 0 no time available (time set to 0), 1 success.
 int getCreationTime(uint32_t pid, FILETIME* time);
+
+// The walk without system calls, apart for testing.
+
+// Creation time of a process in 100-ns units; 0 when not available.
+typedef uint64_t (*CreationTimeQuery)(uint32_t pid, void* context);
+
+// Writes pid and its accepted ancestors into work (room for count PIDs) and
+// returns how many; 0 when pid is not among the entries. Besides the newer-
+// parent rule, the walk ends when a PID recurs or the chain holds count PIDs,
+// so parent links that form a cycle cannot keep it going.
+uint32_t walkAncestorChain(const PROCESSENTRY32W* entries, uint32_t count, uint32_t pid,
+                           CreationTimeQuery timeOf, void* context, uint32_t* work);
+
+// getAncestorChain after the snapshot copy: walks, then hands out the chain
+// and, when both slots are given, the name table. Outputs as getAncestorChain;
+// the arguments are not checked again.
+int ancestorChainFromEntries(const PROCESSENTRY32W* entries, uint32_t entryCount, uint32_t pid,
+                             CreationTimeQuery timeOf, void* context, uint32_t* count,
+                             uint32_t** chain, wchar_t** nameTable, uint32_t* nameWidth);

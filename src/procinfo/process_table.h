@@ -49,5 +49,19 @@ void attachDisplayNames(ProcessTable* table);
 // The priority index for a GetPriorityClass result (0 for anything unknown).
 int32_t priorityIndexFromClass(DWORD priorityClass);
 
+// The steps of the build that need no system call, apart for testing.
+// Zeroes the records and sets entry.dwSize and memory.cb in each.
+void initProcessRecords(ProcessRecord* records, uint32_t count);
+// Creation times as one 100-ns count; 0 means unknown.
+uint64_t fileTimeValue(const FILETIME& time);
+// The decision of isParentNewer: true only when both times are known and the
+// parent's is strictly later. Equal or unknown times keep the link.
+bool isCreatedLater(uint64_t parentTime, uint64_t childTime);
+typedef bool (*ParentNewerQuery)(uint32_t parentPid, uint32_t pid, void* context);
+// Clears th32ParentProcessID where the query says the parent is newer; asks
+// only for records whose PID and parent PID are both nonzero, in array order.
+void validateParentLinks(ProcessRecord* records, uint32_t count, ParentNewerQuery parentNewer,
+                         void* context);
+
 // The first record with this PID, in table order; null when none.
 const ProcessRecord* findRecordByPid(const ProcessRecord* records, uint32_t count, uint32_t pid);
