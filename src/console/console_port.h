@@ -1,0 +1,50 @@
+// Every console call the plugin makes goes through one record of function
+// pointers, so tests can stand in a console with chosen facts (size, colours,
+// keys, ticks) and capture what reaches it.
+#pragma once
+#include <windows.h>
+#include <stddef.h>
+
+#include "procinfo/owners.h"
+
+struct ConsolePort {
+    HANDLE (*standardOutput)();  // GetStdHandle(STD_OUTPUT_HANDLE)
+    BOOL (*getMode)(HANDLE console, DWORD* mode);
+    BOOL (*getScreenBufferInfo)(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info);
+    BOOL (*setTextAttribute)(HANDLE console, WORD attribute);
+    BOOL (*writeConsole)(HANDLE console, const wchar_t* text, DWORD count, DWORD* written);
+    HANDLE (*openConout)();  // "conout$", read/write; INVALID_HANDLE_VALUE on failure
+    void (*closeHandle)(HANDLE handle);
+    void (*prepareInput)();  // lets the console start delivering keys
+    bool (*keyWaiting)();
+    int (*readKey)();  // one code without echo; 0 or 0xE0 lead in an extended key
+    DWORD (*tickCount)();
+    void (*sleep)(DWORD milliseconds);
+    BOOL (*setCtrlHandler)(PHANDLER_ROUTINE handler, BOOL add);
+};
+
+// The Win32 console; gConsole points to it unless a test installs another.
+extern const ConsolePort gWin32Console;
+extern const ConsolePort* gConsole;
+
+// A "conout$" handle, closed through the port that opened it.
+struct ConsolePortHandlePolicy {
+    static bool isEmpty(HANDLE h) { return h == NULL || h == INVALID_HANDLE_VALUE; }
+    static HANDLE empty() { return NULL; }
+    static void close(HANDLE h) { gConsole->closeHandle(h); }
+};
+using UniqueConsoleHandle = owners_detail::UniqueOwner<HANDLE, ConsolePortHandlePolicy>;
+
+// True when standard output is a console (GetConsoleMode succeeds).
+bool stdoutIsConsole();
+
+// GetConsoleScreenBufferInfo of standard output; false when there is none.
+bool stdoutScreenBufferInfo(CONSOLE_SCREEN_BUFFER_INFO* info);
+
+// SetConsoleTextAttribute on standard output.
+void setStdoutAttribute(unsigned attribute);
+
+// Writes straight to the console, past the host and any redirection of the
+// shell's output; long texts go in several calls.
+void writeToConsole(const wchar_t* text, size_t length);
+void writeToConsole(const wchar_t* text);

@@ -1,0 +1,326 @@
+#include "console/highlight.h"
+
+#include "fake_console.h"
+#include "fake_host.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const wchar_t* const PLUGIN_KEY = L"SOFTWARE\\Vessmark\\Kinfold";
+const wchar_t* const SHARED_KEY = L"SOFTWARE\\Vessmark";
+
+bool writeSetting(HKEY hive, const wchar_t* key, const std::wstring& value)
+{
+    HKEY handle = NULL;
+    if (RegCreateKeyExW(hive, key, 0, NULL, 0, KEY_WRITE, NULL, &handle, NULL) != ERROR_SUCCESS) {
+        return false;
+    }
+    LONG status = RegSetValueExW(handle, L"Highlight", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(handle);
+    return status == ERROR_SUCCESS;
+}
+
+bool writeRawSetting(HKEY hive, const wchar_t* key, DWORD type, const void* data, DWORD bytes)
+{
+    HKEY handle = NULL;
+    if (RegCreateKeyExW(hive, key, 0, NULL, 0, KEY_WRITE, NULL, &handle, NULL) != ERROR_SUCCESS) {
+        return false;
+    }
+    LONG status = RegSetValueExW(handle, L"Highlight", 0, type, static_cast<const BYTE*>(data), bytes);
+    RegCloseKey(handle);
+    return status == ERROR_SUCCESS;
+}
+
+void removeSettings()
+{
+    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        RegDeleteKeyValueW(hive, PLUGIN_KEY, L"Highlight");
+        RegDeleteKeyValueW(hive, SHARED_KEY, L"Highlight");
+        RegDeleteKeyW(hive, PLUGIN_KEY);  // only when empty: nothing else of ours lives there
+        RegDeleteKeyW(hive, SHARED_KEY);
+    }
+}
+
+// A console in a chosen colour, no Highlight setting anywhere.
+class HighlightTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetEnvironmentVariableW(L"Highlight", NULL);
+        removeSettings();
+        resetAttributes();
+    }
+    void TearDown() override
+    {
+        SetEnvironmentVariableW(L"Highlight", NULL);
+        removeSettings();
+        resetAttributes();
+    }
+    unsigned loadWith(unsigned attribute, const wchar_t* setting = nullptr)
+    {
+        gFakeHost.attribute = attribute;
+        gFakeConsole.attribute = static_cast<WORD>(attribute);
+        SetEnvironmentVariableW(L"Highlight", setting);
+        return loadHighlightAttributes();
+    }
+    void expectColourOff()
+    {
+        EXPECT_EQ(0, gAttributes.normalAttribute);
+        EXPECT_EQ(0, gAttributes.highlightAttribute);
+        EXPECT_EQ(0, gAttributes.alternateAttribute);
+        EXPECT_EQ(0, gAttributes.inverseNormalAttribute);
+        EXPECT_EQ(0, gAttributes.inverseHighlightAttribute);
+        EXPECT_EQ(0, gAttributes.inverseAlternateAttribute);
+    }
+    FakeConsoleScope console;
+};
+
+TEST_F(HighlightTest, DerivesAllSixAttributesFromTheCurrentColours)
+{
+    struct Case {
+        unsigned current, highlight, alternate;
+    } cases[] = {
+        {0x07, 0x0F, 0x0E},  // grey on black: row 0 is the highlight, so row 1 for the alternate
+        {0x1F, 0x1B, 0x16},  // bright white on blue: row 0 is the current one
+        {0x17, 0x1F, 0x1B},  // no bright bit: the current one made bright
+        {0x70, 0x79, 0x74},  // black foreground counts like a bright one
+        {0x8E, 0x8F, 0x8B},  // bright background
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.current);
+        EXPECT_EQ(c.highlight, loadWith(c.current));
+        EXPECT_EQ(c.current, gAttributes.normalAttribute);
+        EXPECT_EQ(c.highlight, gAttributes.highlightAttribute);
+        EXPECT_EQ(c.alternate, gAttributes.alternateAttribute);
+        EXPECT_EQ(((c.current << 4) | (c.current >> 4)) & 0xFF, gAttributes.inverseNormalAttribute);
+        EXPECT_EQ(((c.highlight << 4) | (c.highlight >> 4)) & 0xFF, gAttributes.inverseHighlightAttribute);
+        EXPECT_EQ(((c.alternate << 4) | (c.alternate >> 4)) & 0xFF, gAttributes.inverseAlternateAttribute);
+    }
+    loadWith(0x07);
+    EXPECT_EQ(0xF0, gAttributes.inverseHighlightAttribute);
+}
+
+TEST_F(HighlightTest, SettingFormsGiveTheirColours)
+{
+    struct Case {
+        unsigned current;
+        const wchar_t* setting;
+        unsigned highlight;
+    } cases[] = {
+        {0x1F, L"inv", 0x71},                    // background loses its bright bit
+        {0x1F, L"INVERSE", 0x71},
+        {0x07, L"0x1E", 0x1E},
+        {0x07, L"0X1e", 0x1E},
+        {0x07, L"bright yellow on blue", 0x1E},  // the host's colour names
+        {0x1F, L"yellow", 0x16},                 // foreground only: kept background
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setting);
+        EXPECT_EQ(c.highlight, loadWith(c.current, c.setting));
+        EXPECT_EQ(c.highlight, gAttributes.highlightAttribute);
+        EXPECT_EQ(c.current, gAttributes.normalAttribute);
+    }
+}
+
+TEST_F(HighlightTest, UnusableSettingTurnsColourOffInsteadOfFallingBack)
+{
+    struct Case {
+        unsigned current;
+        const wchar_t* setting;
+    } cases[] = {
+        {0x07, L"0x77"},    // invisible
+        {0x07, L"0x07"},    // the current colours
+        {0x07, L"0x1G"},    // not hexadecimal
+        {0x07, L"0x"},
+        {0x07, L"0x177"},   // more than an attribute byte would slip past the checks as 0x77
+        {0x07, L"grey"},    // the current foreground on the current background
+        {0x07, L"black"},   // the background colour itself
+        {0x07, L"nonsense"},
+        {0x77, L"0x1E"},    // foreground equals background: no colour at all
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setting);
+        EXPECT_EQ(0u, loadWith(c.current, c.setting));
+        expectColourOff();
+    }
+}
+
+TEST_F(HighlightTest, HostsThatReportNoBackgroundAs64)
+{
+    gFakeHost.parseColorsGivesBackground64 = true;
+    EXPECT_EQ(0x0Eu, loadWith(0x07, L"bright yellow"));
+    EXPECT_EQ(0x1Eu, loadWith(0x07, L"bright yellow on blue"));
+    EXPECT_EQ(0u, loadWith(0x07, L"nonsense"));
+}
+
+TEST_F(HighlightTest, NoColourWithoutAConsole)
+{
+    gFakeConsole.isConsole = false;
+    EXPECT_EQ(0u, loadWith(0x07, L"0x1E"));
+    expectColourOff();
+    // The earlier command's colours do not survive either.
+    gFakeConsole.isConsole = true;
+    loadWith(0x07);
+    gFakeConsole.isConsole = false;
+    loadHighlightAttributes();
+    expectColourOff();
+}
+
+TEST_F(HighlightTest, SettingIsLookedUpInItsFivePlacesInOrder)
+{
+    if (!writeSetting(HKEY_LOCAL_MACHINE, SHARED_KEY, L"0x01") ||
+        !writeSetting(HKEY_LOCAL_MACHINE, PLUGIN_KEY, L"0x02")) {
+        GTEST_SKIP() << "no write access to HKEY_LOCAL_MACHINE";
+    }
+    ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, SHARED_KEY, L"0x03"));
+    ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, PLUGIN_KEY, L"0x04"));
+    EXPECT_EQ(0x05u, loadWith(0x07, L"0x05"));
+    EXPECT_EQ(0x04u, loadWith(0x07));
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, PLUGIN_KEY, L"Highlight");
+    EXPECT_EQ(0x02u, loadWith(0x07));
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, PLUGIN_KEY, L"Highlight");
+    EXPECT_EQ(0x03u, loadWith(0x07));
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, SHARED_KEY, L"Highlight");
+    EXPECT_EQ(0x01u, loadWith(0x07));
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, SHARED_KEY, L"Highlight");
+    EXPECT_EQ(0x0Fu, loadWith(0x07));
+}
+
+TEST_F(HighlightTest, AbsentValuesAreSkipped)
+{
+    // An empty environment variable, an empty value and one of another type
+    // count as absent: the next place is asked.
+    ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, SHARED_KEY, L"0x1E"));
+    ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, PLUGIN_KEY, L""));
+    EXPECT_EQ(0x1Eu, loadWith(0x07, L""));
+    DWORD number = 0x1C;
+    ASSERT_TRUE(writeRawSetting(HKEY_CURRENT_USER, PLUGIN_KEY, REG_DWORD, &number, sizeof(number)));
+    EXPECT_EQ(0x1Eu, loadWith(0x07));
+    std::wstring tooLong(2000, L'x');
+    SetEnvironmentVariableW(L"Highlight", tooLong.c_str());
+    EXPECT_EQ(0x1Eu, loadHighlightAttributes());
+}
+
+TEST_F(HighlightTest, ReadHighlightValueResults)
+{
+    wchar_t buffer[HIGHLIGHT_VALUE_COUNT];
+    EXPECT_EQ(-1, readHighlightValue(HKEY_CURRENT_USER, NULL, buffer));
+    EXPECT_EQ(-1, readHighlightValue(HKEY_CURRENT_USER, L"", buffer));
+    EXPECT_EQ(-1, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, NULL));
+
+    buffer[0] = L'?';
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, buffer));
+    EXPECT_STREQ(L"", buffer);
+
+    ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, PLUGIN_KEY, L"bright red"));
+    EXPECT_EQ(0, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, buffer));
+    EXPECT_STREQ(L"bright red", buffer);
+
+    ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, PLUGIN_KEY, L""));
+    EXPECT_EQ(ERROR_NO_DATA, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, buffer));
+
+    DWORD number = 0x1E;
+    ASSERT_TRUE(writeRawSetting(HKEY_CURRENT_USER, PLUGIN_KEY, REG_DWORD, &number, sizeof(number)));
+    EXPECT_EQ(ERROR_INVALID_DATA, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, buffer));
+    EXPECT_STREQ(L"", buffer);
+
+    // 1023 units fit with the terminator; 1024 do not, stored with or without one.
+    std::wstring longest(HIGHLIGHT_VALUE_COUNT - 1, L'y');
+    ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, PLUGIN_KEY, longest));
+    EXPECT_EQ(0, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, buffer));
+    EXPECT_EQ(longest, buffer);
+    std::wstring tooLong(HIGHLIGHT_VALUE_COUNT, L'z');
+    ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, PLUGIN_KEY, tooLong));
+    EXPECT_NE(0, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, buffer));
+    EXPECT_STREQ(L"", buffer);
+    ASSERT_TRUE(writeRawSetting(HKEY_CURRENT_USER, PLUGIN_KEY, REG_SZ, tooLong.c_str(),
+                                static_cast<DWORD>(tooLong.size() * sizeof(wchar_t))));
+    EXPECT_EQ(ERROR_MORE_DATA, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, buffer));
+    EXPECT_STREQ(L"", buffer);
+}
+
+TEST_F(HighlightTest, WriteInAttributeColoursTheTextAndRestores)
+{
+    loadWith(0x07);
+    gFakeConsole.attributeLog.clear();
+    EXPECT_EQ(0, writeInAttribute(L"notepad.exe", gAttributes.inverseHighlightAttribute));
+    EXPECT_EQ(L"notepad.exe", gFakeHost.out);
+    ASSERT_EQ(1u, gFakeConsole.runs.size());
+    EXPECT_EQ(0xF0, gFakeConsole.runs[0].first);
+    EXPECT_EQ(0x07, gFakeConsole.attribute);
+    EXPECT_EQ(0x07, gFakeHost.lastColors);
+
+    // A character beyond the BMP: a space and a backspace follow it.
+    gFakeHost.out.clear();
+    EXPECT_EQ(0, writeInAttribute(L"a\xD83D\xDE00", 0x0F));
+    EXPECT_EQ(L"a\xD83D\xDE00 \b", gFakeHost.out);
+    EXPECT_EQ(0x07, gFakeConsole.attribute);
+    gFakeHost.out.clear();
+    writeInAttribute(L"plain", 0x0F);
+    EXPECT_EQ(L"plain", gFakeHost.out);
+}
+
+TEST_F(HighlightTest, WithColourOffTextGoesThroughTheHostPlainly)
+{
+    gFakeConsole.isConsole = false;
+    loadWith(0x07);
+    EXPECT_EQ(0, writeInAttribute(L"cmd.exe", 0x0F));
+    EXPECT_EQ(L"cmd.exe", gFakeHost.out);
+    EXPECT_TRUE(gFakeConsole.attributeLog.empty());
+    EXPECT_TRUE(gFakeConsole.runs.empty());
+    EXPECT_EQ(0, gFakeHost.setColorsCalls);
+}
+
+TEST_F(HighlightTest, EmitRunLeavesTheAttributeToTheCaller)
+{
+    EXPECT_EQ(-1, emitRun(NULL, 0x0F));
+    EXPECT_EQ(0, emitRun(L"run", 0x1E));
+    EXPECT_EQ(0x1E, gFakeConsole.attribute);
+    EXPECT_EQ(L"run", gFakeHost.out);
+}
+
+TEST(PatternList, TermsNegationAndDotStar)
+{
+    // Executable names: a term without "." accepts any extension.
+    EXPECT_TRUE(matchesPatternList(L"note*", L"notepad.exe", true));
+    EXPECT_TRUE(matchesPatternList(L"note*", L"notes of mine", false));
+    EXPECT_FALSE(matchesPatternList(L"cmd", L"cmd.exe", false));
+    EXPECT_TRUE(matchesPatternList(L"cmd", L"cmd.exe", true));
+    EXPECT_TRUE(matchesPatternList(L"cmd.exe", L"CMD.EXE", true));
+
+    // A negated term matches what it does not name; each term stands alone.
+    EXPECT_TRUE(matchesPatternList(L"!cmd", L"svchost.exe", true));
+    EXPECT_FALSE(matchesPatternList(L"!cmd", L"cmd.exe", true));
+    EXPECT_TRUE(matchesPatternList(L"cmd|!svchost", L"cmd.exe", true));
+    EXPECT_TRUE(matchesPatternList(L"cmd|!svchost", L"explorer.exe", true));
+    EXPECT_FALSE(matchesPatternList(L"cmd|!svchost", L"svchost.exe", true));
+    EXPECT_TRUE(matchesPatternList(L"x||y|", L"y.exe", true));
+
+    // Nothing to match.
+    EXPECT_FALSE(matchesPatternList(L"", L"cmd.exe", true));
+    EXPECT_FALSE(matchesPatternList(L"|", L"cmd.exe", true));
+    EXPECT_FALSE(matchesPatternList(L"||", L"", false));
+    EXPECT_FALSE(matchesPatternList(NULL, L"cmd.exe", true));
+    EXPECT_FALSE(matchesPatternList(L"*", NULL, true));
+
+    // A lone "!" is literal text, unless ".*" makes it a negated term.
+    EXPECT_TRUE(matchesPatternList(L"!", L"!", false));
+    EXPECT_FALSE(matchesPatternList(L"!", L"cmd.exe", false));
+    EXPECT_TRUE(matchesPatternList(L"!", L"cmd.exe", true));
+    EXPECT_FALSE(matchesPatternList(L"!", L".exe", true));
+}
+
+TEST(PatternList, LongTermsAreCutNotOverrun)
+{
+    std::wstring term(9000, L'a');
+    std::wstring name(8191, L'a');
+    EXPECT_TRUE(matchesPatternList(term.c_str(), name.c_str(), false));
+    EXPECT_TRUE(matchesPatternList(term.c_str(), (name + L".exe").c_str(), true));
+    EXPECT_TRUE(matchesPatternList((term + L"|zzz").c_str(), L"zzz", false));
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+// A stand-in console for unit tests: window size, colours, keys and the tick
+// counter are set by the test; text written straight to the console lands in
+// gFakeHost.out (so a line reads whole) and, with its colour, in runs.
+#pragma once
+#include <windows.h>
+
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct FakeConsole {
+    bool isConsole = true;            // GetConsoleMode on standard output succeeds
+    bool conoutOpens = true;          // CreateFileW("conout$") succeeds
+    bool bufferInfoWorks = true;      // GetConsoleScreenBufferInfo succeeds
+    WORD attribute = 0x07;            // the attribute in force
+    SMALL_RECT window = {0, 0, 79, 24};
+    COORD bufferSize = {80, 300};
+
+    std::vector<std::pair<WORD, std::wstring>> runs;  // (attribute, text) of each write
+    std::vector<WORD> attributeLog;                     // every attribute set, in order
+    std::vector<DWORD> writeCounts;                     // units per WriteConsoleW call
+
+    std::deque<int> keys;             // what readKey returns, in order
+    unsigned keysAfterSleeps = 0;     // keys become visible after this many sleeps
+    int breakAfterSleeps = -1;        // the ctrl handler gets CTRL_C_EVENT after this many sleeps
+    DWORD breakEvent = CTRL_C_EVENT;
+    DWORD tick = 1000;                // the tick counter; each sleep advances it
+    unsigned sleeps = 0;
+    unsigned prepareCalls = 0;
+
+    PHANDLER_ROUTINE handler = nullptr;  // installed ctrl handler
+    int handlerAdds = 0;
+    int handlerRemoves = 0;
+    int openHandles = 0;              // conout$ handles not yet closed
+};
+extern FakeConsole gFakeConsole;
+
+// Installs the fake console for one test and puts the real one back after.
+class FakeConsoleScope {
+public:
+    FakeConsoleScope();
+    ~FakeConsoleScope();
+    FakeConsoleScope(const FakeConsoleScope&) = delete;
+    FakeConsoleScope& operator=(const FakeConsoleScope&) = delete;
+};
+
+// Characters typed ahead, as readKey returns them.
+void typeKeys(const std::wstring& text);
