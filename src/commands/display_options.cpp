@@ -2,6 +2,7 @@
 
 #include "commands/help_texts.h"
 #include "console/arguments.h"
+#include "console/console_port.h"
 #include "console/diagnostics.h"
 #include "console/format.h"
 #include "console/highlight.h"
@@ -422,19 +423,17 @@ void finishDisplayOptions(CommandKind kind, DisplaySettings* settings)
 
 uint32_t automaticWidth()
 {
-    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    if (!GetConsoleMode(output, &mode)) {
+    if (!stdoutIsConsole()) {
         return widthFromWindow(false, false, 0);
     }
     CONSOLE_SCREEN_BUFFER_INFO info;
-    bool infoOk = GetConsoleScreenBufferInfo(output, &info) != 0;
+    bool infoOk = stdoutScreenBufferInfo(&info);
     return widthFromWindow(true, infoOk, infoOk ? info.srWindow.Right - info.srWindow.Left + 1 : 0);
 }
 
 uint32_t fitPauseLines(uint32_t lines)
 {
     CONSOLE_SCREEN_BUFFER_INFO info;
-    bool infoOk = GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) != 0;
+    bool infoOk = stdoutScreenBufferInfo(&info);
     return pauseLinesForWindow(lines, infoOk, infoOk ? info.srWindow.Bottom - info.srWindow.Top + 1 : 0);
 }

@@ -1,7 +1,9 @@
 #include "commands/display_options.h"
 #include "commands/help_texts.h"
 #include "console/arguments.h"
+#include "console/highlight.h"
 #include "console/paging.h"
+#include "fake_console.h"
 #include "fake_host.h"
 
 #include <gtest/gtest.h>
@@ -326,4 +328,58 @@ TEST(PauseLinesTest, FitTheWindowHeight)
     EXPECT_EQ(0u, pauseLinesForWindow(10, false, 25));
     EXPECT_EQ(8u, pauseLinesForWindow(0xFFFFFFFFu, true, 10));
     EXPECT_EQ(98u, pauseLinesForWindow(0xFFFFFFFFu, true, 100));
+}
+
+TEST_F(OptionsTest, AfterTheWalkThePageWidthAndColoursFitTheConsole)
+{
+    FakeConsoleScope console;
+    gFakeConsole.window = {0, 0, 79, 24};  // 80 x 25
+
+    ASSERT_EQ(OPTIONS_CONTINUE, kinfold(L"/P /H:cmd /O:N"));
+    finishDisplayOptions(CommandKind::Kinfold, settings.get());
+    EXPECT_EQ(23u, gPaging.pageLength);
+    EXPECT_EQ(23u, gPaging.linesLeft);
+    EXPECT_EQ(79u, settings->width);
+    EXPECT_EQ(OPT_OPEN_PROCESSES, flags());  // any sort key opens every process
+    EXPECT_EQ(L"cmd", pattern());
+    EXPECT_NE(0, gAttributes.normalAttribute);
+
+    // /N:C: colours stay off and the pattern goes; an explicit width stays.
+    gAttributes.normalAttribute = 0x1F;
+    ASSERT_EQ(OPTIONS_CONTINUE, ancestry(L"/H:cmd /N:C /P:0,10 /W:60"));
+    finishDisplayOptions(CommandKind::Ancestry, settings.get());
+    EXPECT_EQ(L"", pattern());
+    EXPECT_EQ(0, gAttributes.normalAttribute);
+    EXPECT_EQ(10u, gPaging.pageLength);
+    EXPECT_EQ(60u, settings->width);
+    EXPECT_EQ(0u, flags());
+
+    // Too few or too many lines to page in.
+    for (SHORT bottom : {8, 100}) {
+        gFakeConsole.window = {0, 0, 199, bottom};
+        ASSERT_EQ(OPTIONS_CONTINUE, kinfold(L"/P"));
+        finishDisplayOptions(CommandKind::Kinfold, settings.get());
+        EXPECT_EQ(0u, gPaging.pageLength) << bottom;
+        EXPECT_EQ(0u, gPaging.linesLeft) << bottom;
+        EXPECT_EQ(199u, settings->width) << bottom;
+    }
+}
+
+TEST_F(OptionsTest, RedirectedOutputGetsWidth100AndNoPaging)
+{
+    FakeConsoleScope console;
+    gFakeConsole.isConsole = false;
+    ASSERT_EQ(OPTIONS_CONTINUE, kinfold(L"/P:0,10 /H:cmd"));
+    finishDisplayOptions(CommandKind::Kinfold, settings.get());
+    EXPECT_EQ(100u, settings->width);
+    EXPECT_EQ(0u, gPaging.pageLength);
+    EXPECT_EQ(0u, gPaging.linesLeft);
+    EXPECT_EQ(0, gAttributes.normalAttribute);
+
+    gFakeConsole.isConsole = true;
+    gFakeConsole.bufferInfoWorks = false;
+    ASSERT_EQ(OPTIONS_CONTINUE, kinfold(L"/P"));
+    finishDisplayOptions(CommandKind::Kinfold, settings.get());
+    EXPECT_EQ(100u, settings->width);
+    EXPECT_EQ(0u, gPaging.pageLength);
 }
