@@ -1,0 +1,32 @@
+// The parts of ANCESTRY and @ANCESTRY that work on a chain already taken, so
+// that any chain, real or made up, can be laid out the same way.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+#include "commands/view_settings.h"
+
+// @ANCESTRY flags: the low two bits choose what each member becomes.
+const uint32_t ANCESTRY_MODE_MASK = 0x3;
+const uint32_t ANCESTRY_MODE_HEX = 0;        // "0x%04X"
+const uint32_t ANCESTRY_MODE_BARE_HEX = 1;   // "%X"
+const uint32_t ANCESTRY_MODE_DECIMAL = 2;    // "%u"
+const uint32_t ANCESTRY_MODE_NAMES = 3;      // executable names
+const uint32_t ANCESTRY_FLAG_REVERSE = 0x40;  // the process first
+const uint32_t ANCESTRY_FLAG_LOWER = 0x80;
+
+// The host's buffer for a variable function, terminator included.
+const size_t ANCESTRY_RESULT_COUNT = 8192;
+const size_t ANCESTRY_NAME_WORK_COUNT = 1024;
+
+// Writes the chain (index 0 the process, last the oldest ancestor) as one
+// line into result, which holds resultCount units. Members that do not fit
+// whole are left off the end; in name mode without a name table the result
+// is empty. Returns the number of members written, -1 for a null result.
+int formatAncestorChain(uint32_t count, const uint32_t* chain, const wchar_t* nameTable,
+                        uint32_t nameWidth, uint32_t flags, wchar_t* result, size_t resultCount);
+
+// Renders one line per chain member that has a record in view->table, oldest
+// first or, with OPT_REVERSE, the process first; then the /U count line.
+// 0, or STOPPED.
+[[nodiscard]] int renderAncestorLines(const uint32_t* chain, uint32_t count, ViewSettings* view);
