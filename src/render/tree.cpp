@@ -1,0 +1,307 @@
+#include "render/tree.h"
+
+#include "console/format.h"
+#include "console/highlight.h"
+#include "console/paging.h"
+#include "plugin/host.h"
+#include "plugin/plugin.h"
+#include "procinfo/image_path.h"
+#include "procinfo/owners.h"
+#include "render/columns.h"
+#include "render/sibling_order.h"
+
+#include <wchar.h>
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+namespace {
+
+const int PREFIX_TEXT_COUNT = 1024;
+const int32_t LINE_NUMBER_WIDTH = 6;
+
+// The tree strings of one style, chosen once per line.
+struct TreeGlyphs {
+    const wchar_t* branch;            // to a child with later siblings
+    const wchar_t* lastBranch;        // to the last child
+    const wchar_t* continuation;      // below a child with later siblings
+    const wchar_t* lastContinuation;  // below the last child
+};
+const TreeGlyphs BOX_GLYPHS = {L"\x251C\x2500\x2500", L"\x2514\x2500\x2500", L"\x2502  ", L"   "};
+const TreeGlyphs ASCII_GLYPHS = {L"+--", L"`--", L"|  ", L"   "};
+const wchar_t* const NO_TREE_INDENT = L"  ";
+
+// How a name or text that does not fit is cut, per style.
+struct CutStyle {
+    const wchar_t* mark;
+    int32_t markLength;
+    int32_t nameMarkFrom;  // remaining width from which a cut name carries the mark
+    int32_t textFrom;      // remaining width from which a cut display text is shown at all
+};
+const CutStyle ELLIPSIS_CUT = {L"\x2026", 1, 6, 8};
+const CutStyle ASCII_CUT = {L"...", 3, 8, 10};
+
+const TreeGlyphs& glyphsFor(DisplayFlags flags)
+{
+    return (flags & OPT_ASCII) != 0 ? ASCII_GLYPHS : BOX_GLYPHS;
+}
+
+const CutStyle& cutStyleFor(DisplayFlags flags)
+{
+    return (flags & (OPT_ASCII | OPT_ASCII_ELLIPSIS)) != 0 ? ASCII_CUT : ELLIPSIS_CUT;
+}
+
+// Working text of one level, on the heap so that a deep tree costs no stack.
+struct LevelText {
+    wchar_t prefix[PREFIX_TEXT_COUNT];
+    wchar_t column[COLUMN_TEXT_COUNT];
+};
+
+// The PIDs from the root down to the current record: a child already on it
+// closes a cycle of parent links and is left out.
+struct PathLink {
+    uint32_t pid;
+    const PathLink* up;
+};
+
+bool isOnPath(const PathLink* link, uint32_t pid)
+{
+    for (; link != nullptr; link = link->up) {
+        if (link->pid == pid) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isChildOf(const ProcessRecord& record, uint32_t pid)
+{
+    return record.entry.th32ProcessID != 0 && record.entry.th32ParentProcessID == pid;
+}
+
+int32_t textLength(const wchar_t* text)
+{
+    return static_cast<int32_t>(wcslen(text));
+}
+
+void writeExecutableName(const ProcessRecord& record, const ViewSettings& view, wchar_t* name,
+                         int32_t* remaining)
+{
+    unsigned attribute = gAttributes.highlightAttribute;
+    if (view.highlightPattern != nullptr && matchesPatternList(view.highlightPattern, record.entry.szExeFile, true)) {
+        attribute = gAttributes.inverseHighlightAttribute;
+    }
+    copyText(name, COLUMN_TEXT_COUNT, record.entry.szExeFile);
+    if ((view.flags & OPT_KEEP_EXTENSIONS) == 0) {
+        wchar_t* dot = wcsrchr(name, L'.');
+        if (dot != nullptr) {
+            *dot = L'\0';
+        }
+    }
+    int32_t length = textLength(name);
+    if (length <= *remaining) {
+        writeInAttribute(name, attribute);
+        *remaining -= length;
+        return;
+    }
+    if (*remaining <= 0) {
+        return;
+    }
+    const CutStyle& style = cutStyleFor(view.flags);
+    if (*remaining >= style.nameMarkFrom) {
+        name[*remaining - style.markLength] = L'\0';
+        appendText(name, COLUMN_TEXT_COUNT, style.mark);
+    } else {
+        name[*remaining] = L'\0';
+    }
+    writeInAttribute(name, attribute);
+    *remaining = 0;
+}
+
+// Leaves path empty when the process cannot be opened or the query fails.
+void readImagePath(uint32_t pid, wchar_t* path)
+{
+    path[0] = L'\0';
+    UniqueProcessHandle process(OpenProcess(processQueryAccess(), FALSE, pid));
+    if (!process) {
+        return;
+    }
+    if (gPluginState.queryFullProcessImageName != nullptr) {
+        DWORD size = IMAGE_PATH_COUNT;
+        if (!gPluginState.queryFullProcessImageName(process.get(), 0, path, &size)) {
+            path[0] = L'\0';
+        }
+    } else if (GetProcessImageFileNameW(process.get(), path, IMAGE_PATH_COUNT) == 0) {
+        path[0] = L'\0';
+    } else {
+        path[IMAGE_PATH_COUNT - 1] = L'\0';
+        resolveImagePath(path);
+    }
+    path[IMAGE_PATH_COUNT - 1] = L'\0';
+}
+
+// source is the whole text, which the highlight test sees before any cut.
+void writeDisplayText(const wchar_t* source, const ViewSettings& view, wchar_t* text, int32_t remaining)
+{
+    unsigned attribute = gAttributes.normalAttribute;
+    if (view.highlightPattern != nullptr && matchesPatternList(view.highlightPattern, source, false)) {
+        attribute = gAttributes.inverseHighlightAttribute;
+    }
+    copyText(text, COLUMN_TEXT_COUNT, source);
+    int32_t length = textLength(text);
+    if (length + 2 > remaining) {
+        const CutStyle& style = cutStyleFor(view.flags);
+        if (remaining < style.textFrom) {
+            return;
+        }
+        text[remaining - 2 - style.markLength] = L'\0';
+        appendText(text, COLUMN_TEXT_COUNT, style.mark);
+    }
+    QPuts(L"  ");
+    writeInAttribute(text, attribute);
+}
+
+// Everything of one line up to and including its end; 0 or STOPPED.
+int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, ViewSettings* view,
+               LevelText* work)
+{
+    int32_t remaining = static_cast<int32_t>(view->width);
+    const TreeGlyphs& glyphs = glyphsFor(view->flags);
+
+    if (prefix != nullptr) {
+        // A prefix too deep for its text is cut rather than overrun.
+        copyText(work->prefix, PREFIX_TEXT_COUNT, prefix);
+        if ((view->flags & OPT_NO_TREE) == 0) {
+            appendText(work->prefix, PREFIX_TEXT_COUNT, isLast ? glyphs.lastBranch : glyphs.branch);
+        }
+        QPuts(work->prefix);
+        remaining -= textLength(work->prefix);
+    } else if ((view->flags & OPT_NO_TREE) != 0) {
+        uint32_t number = (view->flags & OPT_REVERSE) != 0 ? view->printedCount + 1
+                                                           : view->totalCount - view->printedCount;
+        Printf(L"%3u:  ", number);
+        remaining -= LINE_NUMBER_WIDTH;
+    }
+
+    bool decimal = (view->flags & OPT_DECIMAL_PID) != 0;
+    remaining -= formatText(work->column, COLUMN_TEXT_COUNT, decimal ? L"%u  " : L"%04X  ",
+                            record.entry.th32ProcessID);
+    QPuts(work->column);
+
+    if ((view->flags & OPT_PARENT_PID) != 0) {
+        remaining -= formatText(work->column, COLUMN_TEXT_COUNT, decimal ? L"[%u]  " : L"[%04X]  ",
+                                record.entry.th32ParentProcessID);
+        QPuts(work->column);
+        view->flags &= ~OPT_PARENT_PID;
+    }
+
+    writeLeadingColumns(record, *view, work->column, &remaining);
+    writeExecutableName(record, *view, work->column, &remaining);
+    writeTrailingColumns(record, *view, work->column, &remaining);
+
+    if ((view->flags & OPT_NO_DISPLAY_NAMES) == 0) {
+        const wchar_t* text = record.displayName;
+        std::unique_ptr<wchar_t[]> imagePath;
+        if ((view->flags & OPT_FULL_PATH) != 0) {
+            imagePath.reset(new (std::nothrow) wchar_t[IMAGE_PATH_COUNT]);
+            if (imagePath) {
+                readImagePath(record.entry.th32ProcessID, imagePath.get());
+                if (imagePath[0] != L'\0') {
+                    text = imagePath.get();
+                }
+            }
+        }
+        if (text != nullptr && text[0] != L'\0') {
+            writeDisplayText(text, *view, work->column, remaining);
+        }
+    }
+
+    return endLine();
+}
+
+int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
+               ViewSettings* view, const PathLink* ancestors)
+{
+    if (record == nullptr || view == nullptr) {
+        return -1;
+    }
+    std::unique_ptr<LevelText> work(new (std::nothrow) LevelText);
+    if (!work) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+
+    int result = renderLine(*record, prefix, isLast, view, work.get());
+    if (result != 0) {
+        return result;
+    }
+    if (record->priorityIndex != -1) {
+        view->printedCount++;
+    }
+    if (!recurse) {
+        return 0;
+    }
+
+    uint32_t pid = record->entry.th32ProcessID;
+    uint32_t count = countChildren(view->table, view->count, pid);
+    if (count == 0) {
+        return 0;
+    }
+    std::unique_ptr<const ProcessRecord*[]> children(new (std::nothrow) const ProcessRecord*[count]);
+    if (!children) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    PathLink self = {pid, ancestors};
+    uint32_t stored = 0;
+    for (uint32_t i = 0; i < view->count && stored < count; ++i) {
+        const ProcessRecord& candidate = view->table[i];
+        if (isChildOf(candidate, pid) && !isOnPath(&self, candidate.entry.th32ProcessID)) {
+            children[stored++] = &candidate;
+        }
+    }
+
+    if (view->sortKeys != nullptr && stored > 1) {
+        const wchar_t* keys = view->sortKeys;
+        std::sort(children.get(), children.get() + stored, [keys](const ProcessRecord* a, const ProcessRecord* b) {
+            return compareSiblings(keys, &a, &b) < 0;
+        });
+    }
+
+    // The line is written: its prefix text now holds what the children inherit.
+    copyText(work->prefix, PREFIX_TEXT_COUNT, prefix != nullptr ? prefix : L"");
+    const TreeGlyphs& glyphs = glyphsFor(view->flags);
+    const wchar_t* handedDown = (view->flags & OPT_NO_TREE) != 0
+                                    ? NO_TREE_INDENT
+                                    : (isLast ? glyphs.lastContinuation : glyphs.continuation);
+    appendText(work->prefix, PREFIX_TEXT_COUNT, handedDown);
+
+    for (uint32_t i = 0; i < stored; ++i) {
+        result = renderWalk(children[i], work->prefix, i == stored - 1, true, view, &self);
+        if (result != 0) {
+            return result;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int renderProcess(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
+                  ViewSettings* view)
+{
+    return renderWalk(record, prefix, isLast, recurse, view, nullptr);
+}
+
+uint32_t countChildren(const ProcessRecord* records, uint32_t count, uint32_t pid)
+{
+    if (records == nullptr) {
+        return 0;
+    }
+    uint32_t children = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (isChildOf(records[i], pid)) {
+            ++children;
+        }
+    }
+    return children;
+}
