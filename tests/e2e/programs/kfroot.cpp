@@ -1,0 +1,7 @@
+// One node of the test process tree; see kftree_node.h.
+#include "kftree_node.h"
+
+int wmain(int argc, wchar_t** argv)
+{
+    return kftree::runNode(TREE_ROOT, argc, argv);
+}
