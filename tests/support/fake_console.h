@@ -28,6 +28,8 @@ struct FakeConsole {
     DWORD tick = 1000;                // the tick counter; each sleep advances it
     unsigned sleeps = 0;
     unsigned prepareCalls = 0;
+    unsigned sleepLimit = 1000000;    // a wait nobody answers gets Esc here instead of hanging
+    bool starved = false;             // ... and that is noted
 
     PHANDLER_ROUTINE handler = nullptr;  // installed ctrl handler
     int handlerAdds = 0;
