@@ -341,10 +341,21 @@ bool readConsoleLine(std::wstring* line)
     if (GetConsoleMode(input, &mode)) {
         wchar_t buffer[1024];
         DWORD got = 0;
-        while (ReadConsoleW(input, buffer, 1024, &got, nullptr) && got > 0) {
+        // Return at once when Ctrl-D or Ctrl-Z is typed, without waiting for Enter.
+        CONSOLE_READCONSOLE_CONTROL control = {sizeof(control), 0, (1u << 4) | (1u << 26), 0};
+        while (ReadConsoleW(input, buffer, 1024, &got, &control) && got > 0) {
             line->append(buffer, got);
+            // Ctrl-D (a terminal's end of input) or Ctrl-Z (Windows') on an
+            // empty line ends the session; elsewhere they are dropped.
+            if (line->back() == L'\x04' || line->back() == L'\x1a') {
+                line->pop_back();
+                if (line->empty()) {
+                    return false;
+                }
+                continue;
+            }
             if (line->back() == L'\n') {
-                return true;
+                return (*line)[0] != L'\x1a';
             }
         }
         return !line->empty();
