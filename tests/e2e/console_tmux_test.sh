@@ -1,0 +1,173 @@
+#!/bin/sh
+# The pause prompt on a real console: kfshell runs KINFOLD under Wine inside a
+# tmux pane, keys go in with send-keys and the screen is read back with
+# capture-pane. Exit 77 (skipped) when tmux or the KINFOLD command is missing.
+#
+#   console_tmux_test.sh BUILD_DIR ARCH
+build=$1
+arch=${2:-x64}
+here=$(cd "$(dirname "$0")/.." && pwd)
+runner="$here/wine-run.sh $arch"
+export WINEDEBUG=${WINEDEBUG:--all}
+
+if ! command -v tmux >/dev/null 2>&1; then
+    echo "SKIP: tmux is not installed"
+    exit 77
+fi
+if ! (cd "$build" && $runner kfshell.exe -c 'kinfold /?' </dev/null 2>&1) | grep -q 'List descendants'; then
+    echo "SKIP: kfshell.exe in $build does not run KINFOLD (command not built yet)"
+    exit 77
+fi
+
+socket=kfconsole-$$
+session=kf
+tm() { tmux -L "$socket" "$@"; }
+trap 'tm kill-server 2>/dev/null' EXIT INT TERM
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    echo "----- screen -----"
+    tm capture-pane -p -t "$session" 2>/dev/null
+    echo "------------------"
+    failures=$((failures + 1))
+}
+
+screen() { tm capture-pane -p -t "$session"; }
+coloured_screen() { tm capture-pane -e -p -t "$session"; }
+
+# Polls the screen until the fixed text shows; 20 s at most.
+wait_for() {
+    i=0
+    while [ $i -lt 200 ]; do
+        if screen | grep -qF -- "$1"; then
+            return 0
+        fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+
+# Polls until the screen changes from what it was.
+wait_change() {
+    old=$1
+    i=0
+    while [ $i -lt 200 ]; do
+        now=$(screen)
+        if [ "$now" != "$old" ]; then
+            sleep 0.2  # let the burst of output finish
+            return 0
+        fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+
+# Starts kfshell with one command line, or with the given arguments, in a
+# fresh pane of 100 x 30.
+start() {
+    tm kill-session -t "$session" 2>/dev/null
+    args=${2:-"-c '$1'"}
+    tm new-session -d -s "$session" -x 100 -y 30 \
+        "cd '$build' && $runner kfshell.exe $args; echo KF-DONE rc=\$?; sleep 60"
+}
+
+result_code() {
+    screen | sed -n 's/^KF-DONE rc=\([0-9]*\).*/\1/p'
+}
+
+prompt="── Press a key to continue ──"
+prompt_count() { screen | grep -cF -- "$prompt"; }
+
+children() { screen | grep -c '[├└]──'; }
+
+# Wine's console in a terminal holds back an escape sequence until more input
+# comes, and a lone ESC for good: send-keys Escape Escape gives one Esc key,
+# and an arrow key arrives once the key after it does.
+send_escape() { tm send-keys -t "$session" Escape Escape; }
+
+# --- Space and "c": pages, the prompt cleared each time --------------------
+start 'kinfold /P,3 services.exe'
+if ! wait_for "$prompt"; then
+    fail "no pause prompt"
+else
+    screen | grep -qxF "   $prompt" || fail "prompt line is not \"   $prompt \""
+    # Executable names in the highlight colour reach the terminal as SGR codes.
+    coloured_screen | grep -q "$(printf '\033')\[[39][0-7]m" || fail "no colour on the terminal"
+    first=$(screen)
+    tm send-keys -t "$session" Space
+    wait_change "$first" || fail "Space did not continue"
+    wait_for "$prompt" || fail "no second prompt"
+    [ "$(prompt_count)" = 1 ] || fail "the first prompt was not cleared"
+    tm send-keys -t "$session" c
+    wait_for "KF-DONE" || fail "c did not let the output run to the end"
+    [ "$(result_code)" = 0 ] || fail "result after c: $(result_code), want 0"
+    [ "$(prompt_count)" = 0 ] || fail "a prompt stayed on the screen"
+fi
+
+# --- A digit shortens the next page; an arrow key continues with a full one --
+start 'kinfold /P,3 services.exe'
+if ! wait_for "$prompt"; then
+    fail "no pause prompt before the digit"
+else
+    before=$(children)
+    first=$(screen)
+    tm send-keys -t "$session" 1
+    wait_change "$first" || fail "1 did not continue"
+    wait_for "$prompt" || fail "no prompt after 1"
+    [ "$(children)" = $((before + 1)) ] || fail "1 gave $(( $(children) - before )) lines, want 1"
+    before=$(children)
+    tm send-keys -t "$session" Up
+    send_escape
+    wait_for "KF-DONE" || fail "the output did not end after an arrow key and Esc"
+    [ "$(children)" -gt "$before" ] || fail "the arrow key did not continue"
+    [ "$(prompt_count)" = 0 ] || fail "a prompt stayed on the screen"
+fi
+
+# --- Esc stops silently -----------------------------------------------------
+start 'kinfold /P,3 services.exe'
+if ! wait_for "$prompt"; then
+    fail "no pause prompt before Esc"
+else
+    lines=$(screen | grep -c .)
+    send_escape
+    wait_for "KF-DONE" || fail "Esc did not stop the output"
+    [ "$(result_code)" = 3 ] || fail "result after Esc: $(result_code), want 3"
+    [ "$(prompt_count)" = 0 ] || fail "the prompt was not cleared after Esc"
+    screen | grep -qF '^C' && fail "Esc wrote the break notice"
+    [ "$(screen | grep -c .)" = "$lines" ] || fail "lines were printed after Esc"
+fi
+
+# --- Ctrl-C reaches the handler: "^C" in the notice colour, then the old one --
+# The help text of a second command shows whether the colour was put back.
+start '' "-c 'kinfold /P,3 services.exe' -c 'kinfold /?'"
+if ! wait_for "$prompt"; then
+    fail "no pause prompt before Ctrl-C"
+else
+    tm send-keys -t "$session" C-c
+    wait_for "KF-DONE" || fail "Ctrl-C did not stop the output"
+    screen | grep -qxF ' ^C' || fail "no \" ^C \" notice"
+    [ "$(screen | grep -c 'Task Scheduler\|Event Log')" = 0 ] || fail "lines were printed after Ctrl-C"
+    esc=$(printf '\033')
+    coloured_screen | grep -q "${esc}\[[39][0-7]m ^C" || fail "the notice is not coloured"
+    between=$(coloured_screen | tr '\n' ' ' | sed -n 's/.* ^C\(.*\)List descendants.*/\1/p')
+    case "$between" in
+    *"${esc}[39m"*) ;;
+    *) fail "the colour was not put back after the notice" ;;
+    esac
+fi
+
+# --- A time-out continues by itself ---------------------------------------
+start 'kinfold /P:250M,3 services.exe'
+wait_for "KF-DONE" || fail "the time-out did not continue"
+[ "$(result_code)" = 0 ] || fail "result after time-outs: $(result_code), want 0"
+[ "$(prompt_count)" = 0 ] || fail "a prompt stayed after a time-out"
+
+if [ $failures -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all console checks passed"
+exit 0
