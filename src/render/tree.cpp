@@ -178,8 +178,9 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
         QPuts(work->prefix);
         remaining -= textLength(work->prefix);
     } else if ((view->flags & OPT_NO_TREE) != 0) {
-        uint32_t number = (view->flags & OPT_REVERSE) != 0 ? view->printedCount + 1
-                                                           : view->totalCount - view->printedCount;
+        // A list counts down from its length; a tree (no length) numbers its root 1, not 0.
+        bool countUp = (view->flags & OPT_REVERSE) != 0 || view->totalCount == 0;
+        uint32_t number = countUp ? view->printedCount + 1 : view->totalCount - view->printedCount;
         Printf(L"%3u:  ", number);
         remaining -= LINE_NUMBER_WIDTH;
     }

@@ -65,9 +65,9 @@ TEST_F(RenderTest, TreeShapeInAscii)
               renderTree(familyTable(), 0x10, OPT_ASCII));
 }
 
-TEST_F(RenderTest, NoTreeNumbersTheRootAndIndentsByTwo)
+TEST_F(RenderTest, NoTreeNumbersTheRootOneAndIndentsByTwo)
 {
-    EXPECT_EQ(L"  0:  0010  root\r\n"
+    EXPECT_EQ(L"  1:  0010  root\r\n"
               L"  0020  a\r\n"
               L"    0021  a1\r\n"
               L"  0030  b\r\n"
