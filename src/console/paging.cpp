@@ -323,6 +323,22 @@ int printPaged(const wchar_t* format, ...)
     return result;
 }
 
+namespace {
+
+// Reads the number at *p (more text may follow it); a bad one is reported
+// with message, quoting the whole argument upper-cased.
+bool readPauseNumber(wchar_t* argument, const wchar_t** p, const wchar_t* message, uint32_t* value)
+{
+    if (parseNumber(*p, p, value) == 0) {
+        return true;
+    }
+    upperCaseInPlace(argument);
+    reportError(message, argument);
+    return false;
+}
+
+}  // namespace
+
 int parsePauseOption(wchar_t* argument, uint32_t* lines)
 {
     if (argument == NULL) {
@@ -347,9 +363,7 @@ int parsePauseOption(wchar_t* argument, uint32_t* lines)
     }
     if (isDecimalDigit(*p)) {
         uint32_t value = 0;
-        if (parseNumber(p, &p, &value) != 0) {
-            upperCaseInPlace(argument);
-            reportError(L"Bad pause time: \"%s\"\r\n", argument);
+        if (!readPauseNumber(argument, &p, L"Bad pause time: \"%s\"\r\n", &value)) {
             return 1;
         }
         if (*p == L'M' || *p == L'm') {
@@ -366,9 +380,7 @@ int parsePauseOption(wchar_t* argument, uint32_t* lines)
         ++p;
         if (isDecimalDigit(*p)) {
             uint32_t value = 0;
-            if (parseNumber(p, &p, &value) != 0) {
-                upperCaseInPlace(argument);
-                reportError(L"Bad pause lines: \"%s\"\r\n", argument);
+            if (!readPauseNumber(argument, &p, L"Bad pause lines: \"%s\"\r\n", &value)) {
                 return 1;
             }
             if (value > 1000) {

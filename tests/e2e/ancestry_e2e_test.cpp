@@ -10,32 +10,6 @@
 
 namespace {
 
-std::string narrow(const std::wstring& text)
-{
-    std::string bytes;
-    for (wchar_t ch : text) {
-        bytes += ch < 0x80 ? static_cast<char>(ch) : '?';
-    }
-    return bytes;
-}
-
-std::wstring hexPid(uint32_t pid)
-{
-    wchar_t text[16];
-    wsprintfW(text, L"%04X", pid);
-    return text;
-}
-
-bool startsWith(const std::wstring& text, const std::wstring& start)
-{
-    return text.compare(0, start.size(), start) == 0;
-}
-
-bool endsWith(const std::wstring& text, const std::wstring& end)
-{
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 ShellResult shell(const std::wstring& line)
 {
     ShellOptions options;

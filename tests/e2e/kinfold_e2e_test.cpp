@@ -18,32 +18,6 @@ const wchar_t BRANCH[] = L"\x251C\x2500\x2500";  // ├──
 const wchar_t LAST_BRANCH[] = L"\x2514\x2500\x2500";  // └──
 const wchar_t CONTINUATION[] = L"\x2502  ";  // │
 
-std::wstring hexPid(uint32_t pid)
-{
-    wchar_t text[16];
-    wsprintfW(text, L"%04X", pid);
-    return text;
-}
-
-bool startsWith(const std::wstring& text, const std::wstring& start)
-{
-    return text.compare(0, start.size(), start) == 0;
-}
-
-bool contains(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}
-
-std::string narrow(const std::wstring& text)
-{
-    std::string bytes;
-    for (wchar_t ch : text) {
-        bytes += ch < 0x80 ? static_cast<char>(ch) : '?';
-    }
-    return bytes;
-}
-
 // The tree as the output lines after the empty first line, each cut to its
 // prefix, PID and executable name; what follows the name is left out. The
 // root's children are indented by three spaces, as the last of its siblings.

@@ -36,11 +36,6 @@ ShellResult interactive(const std::wstring& input, std::vector<std::pair<std::ws
     return runShell({}, options);
 }
 
-bool startsWith(const std::wstring& text, const std::wstring& start)
-{
-    return text.compare(0, start.size(), start) == 0;
-}
-
 }  // namespace
 
 TEST(LoadMessage, InteractiveSessionWithFileOutputAnnouncesThePlugin)

@@ -2,6 +2,7 @@
 // end-to-end tests and hands back its exit code and both output streams.
 #pragma once
 #include <windows.h>
+#include <stdint.h>
 
 #include <string>
 #include <utility>
@@ -86,3 +87,37 @@ private:
 // UTF-8 to UTF-16, and lines split at CRLF or LF (no line ends kept).
 std::wstring fromUtf8(const std::string& bytes);
 std::vector<std::wstring> splitLines(const std::wstring& text);
+
+// Small text checks the end-to-end tests share.
+inline bool startsWith(const std::wstring& text, const std::wstring& start)
+{
+    return text.compare(0, start.size(), start) == 0;
+}
+
+inline bool endsWith(const std::wstring& text, const std::wstring& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+inline bool contains(const std::wstring& text, const std::wstring& part)
+{
+    return text.find(part) != std::wstring::npos;
+}
+
+// A PID as a tree line shows it.
+inline std::wstring hexPid(uint32_t pid)
+{
+    wchar_t text[16];
+    wsprintfW(text, L"%04X", pid);
+    return text;
+}
+
+// ASCII for gtest messages; anything else becomes "?".
+inline std::string narrow(const std::wstring& text)
+{
+    std::string bytes;
+    for (wchar_t ch : text) {
+        bytes += ch < 0x80 ? static_cast<char>(ch) : '?';
+    }
+    return bytes;
+}
