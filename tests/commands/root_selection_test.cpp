@@ -1,25 +1,12 @@
 #include "commands/root_selection.h"
-
+#include "command_fixtures.h"
 #include "fake_host.h"
 
 #include <gtest/gtest.h>
-#include <wchar.h>
 
 #include <vector>
 
 namespace {
-
-ProcessRecord makeRecord(uint32_t pid, uint32_t parentPid, const wchar_t* name,
-                         const wchar_t* displayName = nullptr)
-{
-    ProcessRecord record = {};
-    record.entry.dwSize = sizeof(record.entry);
-    record.entry.th32ProcessID = pid;
-    record.entry.th32ParentProcessID = parentPid;
-    wcsncpy(record.entry.szExeFile, name, MAX_PATH - 1);
-    record.displayName = displayName;
-    return record;
-}
 
 uint32_t servicesRoot(const std::vector<ProcessRecord>& records)
 {
@@ -31,83 +18,49 @@ uint32_t wildcardRoot(const wchar_t* pattern, const std::vector<ProcessRecord>& 
     return findWildcardRoot(pattern, records.data(), static_cast<uint32_t>(records.size()));
 }
 
-// --- services root ---------------------------------------------------------
-
-TEST(ServicesRoot, FifthServiceHostUnderOneParentDecides)
+// Appends count service hosts under parent, with PIDs from firstPid on.
+void addHosts(std::vector<ProcessRecord>* records, uint32_t parent, uint32_t count, uint32_t firstPid)
 {
-    std::vector<ProcessRecord> records = {makeRecord(0x20, 0, L"wininit.exe"),
-                                          makeRecord(0x24, 0x20, L"services.exe")};
-    for (uint32_t i = 0; i < 4; ++i) {
-        records.push_back(makeRecord(0x100 + 4 * i, 0x24, L"svchost.exe"));
-        records.push_back(makeRecord(0x200 + 4 * i, 0x100, L"svchost.exe"));  // hosts under another parent
+    for (uint32_t i = 0; i < count; ++i) {
+        records->push_back(makeRecord(firstPid + 4 * i, parent, L"svchost.exe"));
     }
+}
+
+TEST(ServicesRoot, FirstParentOfFiveServiceHostsInTableOrder)
+{
+    std::vector<ProcessRecord> records = {makeRecord(0x24, 0x20, L"services.exe")};
+    addHosts(&records, 0x24, 4, 0x100);
+    addHosts(&records, 0x100, 4, 0x200);  // hosts under another parent do not add up
     EXPECT_EQ(0u, servicesRoot(records)) << "four service hosts are not enough";
-    records.push_back(makeRecord(0x300, 0x24, L"svchost.exe"));
-    EXPECT_EQ(0x24u, servicesRoot(records));
-}
+    addHosts(&records, 0x14, 5, 0x300);
+    addHosts(&records, 0x24, 1, 0x400);
+    EXPECT_EQ(0x14u, servicesRoot(records)) << "0x14 reached five first";
 
-TEST(ServicesRoot, FirstParentToReachFiveWinsInTableOrder)
-{
-    std::vector<ProcessRecord> records;
-    for (uint32_t i = 0; i < 4; ++i) {
-        records.push_back(makeRecord(0x100 + 4 * i, 0x10, L"svchost.exe"));
-    }
-    for (uint32_t i = 0; i < 5; ++i) {
-        records.push_back(makeRecord(0x200 + 4 * i, 0x14, L"svchost.exe"));
-    }
-    records.push_back(makeRecord(0x300, 0x10, L"svchost.exe"));
-    EXPECT_EQ(0x14u, servicesRoot(records));
-}
-
-TEST(ServicesRoot, NameMustMatchExactlyAndParentMustBeKnown)
-{
-    std::vector<ProcessRecord> records;
-    for (uint32_t i = 0; i < 4; ++i) {
-        records.push_back(makeRecord(0x100 + 4 * i, 0x24, L"svchost.exe"));
-    }
+    // The name must match exactly, and a parent of 0 is no parent.
+    records.clear();
+    addHosts(&records, 0x24, 4, 0x100);
     records.push_back(makeRecord(0x200, 0x24, L"SVCHOST.EXE"));
     records.push_back(makeRecord(0x204, 0x24, L"svchost.exe.bak"));
+    addHosts(&records, 0, 6, 0x300);
     EXPECT_EQ(0u, servicesRoot(records));
 
-    // Processes started without a parent report 0; that is no services root.
-    std::vector<ProcessRecord> orphans;
-    for (uint32_t i = 0; i < 6; ++i) {
-        orphans.push_back(makeRecord(0x100 + 4 * i, 0, L"svchost.exe"));
-    }
-    EXPECT_EQ(0u, servicesRoot(orphans));
+    EXPECT_EQ(0u, findServicesRoot(nullptr, 5));
+    EXPECT_EQ(0u, findServicesRoot(records.data(), 0));
 }
 
 TEST(ServicesRoot, ParentsMetAfterSixteenOthersAreNotCounted)
 {
     std::vector<ProcessRecord> records;
     for (uint32_t parent = 1; parent <= 16; ++parent) {
-        records.push_back(makeRecord(0x1000 + 4 * parent, 4 * parent, L"svchost.exe"));
+        addHosts(&records, 4 * parent, 1, 0x1000 + 4 * parent);
     }
-    for (uint32_t i = 0; i < 6; ++i) {
-        records.push_back(makeRecord(0x2000 + 4 * i, 0x400, L"svchost.exe"));
-    }
+    addHosts(&records, 0x400, 6, 0x2000);
     EXPECT_EQ(0u, servicesRoot(records));
-
-    // The sixteenth candidate still counts.
-    for (uint32_t i = 0; i < 4; ++i) {
-        records.push_back(makeRecord(0x3000 + 4 * i, 4 * 16, L"svchost.exe"));
-    }
+    addHosts(&records, 4 * 16, 4, 0x3000);  // the sixteenth candidate still counts
     EXPECT_EQ(4u * 16, servicesRoot(records));
 }
 
-TEST(ServicesRoot, MissingOrEmptyTable)
-{
-    EXPECT_EQ(0u, findServicesRoot(nullptr, 5));
-    ProcessRecord one = makeRecord(8, 4, L"svchost.exe");
-    EXPECT_EQ(0u, findServicesRoot(&one, 0));
-}
-
 // --- wildcard root ---------------------------------------------------------
-
-TEST(WildcardRoot, DotIsTheShellWithoutLookingAtTheTable)
-{
-    EXPECT_EQ(GetCurrentProcessId(), findWildcardRoot(L".", nullptr, 0));
-}
 
 TEST(WildcardRoot, BareNameGetsTheExecutableExtension)
 {
@@ -119,78 +72,52 @@ TEST(WildcardRoot, BareNameGetsTheExecutableExtension)
     EXPECT_EQ(0x18u, wildcardRoot(L"cm?", records)) << "cm? becomes cm?.exe and skips the bare name";
 }
 
-TEST(WildcardRoot, ExecutableNamePassBeatsEarlierDisplayName)
-{
-    std::vector<ProcessRecord> records = {makeRecord(0x10, 0, L"svchost.exe", L"Editor"),
-                                          makeRecord(0x14, 0x10, L"notepad.exe", L"Untitled - Notepad"),
-                                          makeRecord(0x18, 0x10, L"editor.exe")};
-    EXPECT_EQ(0x18u, wildcardRoot(L"editor", records));
-    // The display-name pass compares the pattern without the added extension.
-    EXPECT_EQ(0x10u, wildcardRoot(L"Edit*", std::vector<ProcessRecord>{records[0], records[1]}));
-    EXPECT_EQ(0x14u, wildcardRoot(L"untitled - notepad", records));
-    EXPECT_EQ(0u, wildcardRoot(L"nothing*", records));
-}
-
-TEST(WildcardRoot, ShellTakesPartInTheNamePassOnly)
+TEST(WildcardRoot, ExecutableNamePassBeforeDisplayNamePass)
 {
     uint32_t self = GetCurrentProcessId();
-    std::vector<ProcessRecord> records = {makeRecord(self, 0, L"kfshell.exe", L"Shell Window"),
+    std::vector<ProcessRecord> records = {makeRecord(0x10, 0, L"svchost.exe", L"Editor"),
+                                          makeRecord(0x14, 0x10, L"notepad.exe", L"Untitled - Notepad"),
+                                          makeRecord(0x18, 0x10, L"editor.exe"),
+                                          makeRecord(self, 0, L"kfshell.exe", L"Shell Window"),
                                           makeRecord(self + 4, self, L"other.exe", L"Other Window")};
+    EXPECT_EQ(0x18u, wildcardRoot(L"editor", records)) << "the name pass wins over an earlier display name";
+    // The display-name pass compares the pattern without the added extension.
+    EXPECT_EQ(0x14u, wildcardRoot(L"untitled - notepad", records));
+    // The shell takes part in the name pass only.
     EXPECT_EQ(self, wildcardRoot(L"kfshell", records));
     EXPECT_EQ(0u, wildcardRoot(L"Shell Window", records));
     EXPECT_EQ(self + 4, wildcardRoot(L"* Window", records));
 }
 
-TEST(WildcardRoot, NothingToMatch)
+TEST(WildcardRoot, DotNothingAndTheLongestPattern)
 {
+    EXPECT_EQ(GetCurrentProcessId(), findWildcardRoot(L".", nullptr, 0));
     std::vector<ProcessRecord> records = {makeRecord(0x10, 0, L"a.exe")};
     EXPECT_EQ(0u, wildcardRoot(nullptr, records));
     EXPECT_EQ(0u, wildcardRoot(L"", records));
     EXPECT_EQ(0u, findWildcardRoot(L"a", nullptr, 1));
     EXPECT_EQ(0u, findWildcardRoot(L"a", records.data(), 0));
-}
-
-TEST(WildcardRoot, LongestPatternStaysInsideItsBuffer)
-{
     // The longest pattern the splitter can deliver leaves no room for ".exe".
-    std::wstring longName(8191, L'a');
-    std::vector<ProcessRecord> records = {makeRecord(0x10, 0, L"a.exe")};
-    EXPECT_EQ(0u, wildcardRoot(longName.c_str(), records));
-    std::wstring longStar(8190, L'?');
-    longStar += L"*";
-    EXPECT_EQ(0u, wildcardRoot(longStar.c_str(), records));
+    EXPECT_EQ(0u, wildcardRoot(std::wstring(8191, L'a').c_str(), records));
+    EXPECT_EQ(0u, wildcardRoot((std::wstring(8190, L'?') + L"*").c_str(), records));
 }
 
 // --- shell window ----------------------------------------------------------
 
 TEST(ShellWindow, AnswerIsReadAsNumberWithBaseDetection)
 {
-    gFakeHost.ipcAnswer = L"123456";
-    EXPECT_EQ(reinterpret_cast<HWND>(123456), findShellWindow());
-    gFakeHost.ipcAnswer = L"0x1F2e";
-    EXPECT_EQ(reinterpret_cast<HWND>(0x1F2E), findShellWindow());
-    gFakeHost.ipcAnswer = L"010";
-    EXPECT_EQ(reinterpret_cast<HWND>(8), findShellWindow());
-    gFakeHost.ipcAnswer = L"42 and more";
-    EXPECT_EQ(reinterpret_cast<HWND>(42), findShellWindow());
-}
-
-TEST(ShellWindow, NoNumberNoWindow)
-{
-    gFakeHost.ipcAnswer = L"";
-    EXPECT_EQ(nullptr, findShellWindow());
-    gFakeHost.ipcAnswer = L"x123";
-    EXPECT_EQ(nullptr, findShellWindow());
-    gFakeHost.ipcAnswer = L" 123";
-    EXPECT_EQ(nullptr, findShellWindow());
+    const struct {
+        const wchar_t* answer;
+        uintptr_t window;
+    } cases[] = {{L"123456", 123456}, {L"0x1F2e", 0x1F2E}, {L"010", 8}, {L"42 and more", 42},
+                 {L"", 0},            {L"x123", 0},        {L" 123", 0}};
+    for (const auto& c : cases) {
+        gFakeHost.ipcAnswer = c.answer;
+        EXPECT_EQ(reinterpret_cast<HWND>(c.window), findShellWindow()) << c.answer;
+    }
 }
 
 // --- Explorer window -------------------------------------------------------
-
-LRESULT CALLBACK plainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
 
 struct OwnWindow {
     HWND window = nullptr;
@@ -198,7 +125,7 @@ struct OwnWindow {
     OwnWindow(const wchar_t* className)
     {
         WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = plainWindowProc;
+        windowClass.lpfnWndProc = DefWindowProcW;
         windowClass.hInstance = GetModuleHandleW(nullptr);
         windowClass.lpszClassName = className;
         atom = RegisterClassW(&windowClass);
