@@ -36,16 +36,17 @@ inline FILETIME makeFileTime(uint64_t ticks)
     return time;
 }
 
+// 2021-03-04 05:06:07.089 UTC, years before the fixture's today.
+const uint64_t kStartTicks = 132593079670890000ull;
+
 // Colour off, no paging, and a view with room for everything.
 class RenderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         gAttributes = ConsoleAttributes();
-        gPaging.pageLength = 0;
-        gPaging.linesLeft = 0;
-        gPaging.pauseTimeout = 0;
-        gPaging.stopState = 0;
+        gPaging.pageLength = gPaging.linesLeft = 0;
+        gPaging.pauseTimeout = gPaging.stopState = 0;
         gPaging.breakCount = 0;
         savedQuery_ = gPluginState.queryFullProcessImageName;
         memset(&today_, 0, sizeof(today_));
@@ -78,21 +79,25 @@ protected:
                             uint32_t width = 79, const wchar_t* sortKeys = L"")
     {
         ViewSettings view = viewOf(table, flags, width, sortKeys);
-        const ProcessRecord* root = findRoot(table, rootPid);
-        EXPECT_NE(nullptr, root);
+        const ProcessRecord* root = nullptr;
+        for (const ProcessRecord& record : table) {
+            root = record.entry.th32ProcessID == rootPid ? &record : root;
+        }
         gFakeHost.out.clear();
         EXPECT_EQ(0, renderProcess(root, nullptr, true, true, &view));
         return gFakeHost.out;
     }
 
-    static const ProcessRecord* findRoot(const std::vector<ProcessRecord>& table, uint32_t pid)
+    // Splits the output at its line ends; it must end with one.
+    static std::vector<std::wstring> linesOf(const std::wstring& text)
     {
-        for (const ProcessRecord& record : table) {
-            if (record.entry.th32ProcessID == pid) {
-                return &record;
-            }
+        std::vector<std::wstring> lines;
+        size_t start = 0;
+        for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+            lines.push_back(text.substr(start, end - start));
         }
-        return nullptr;
+        EXPECT_EQ(start, text.size()) << "output does not end with a line end";
+        return lines;
     }
 
     SYSTEMTIME today_;
