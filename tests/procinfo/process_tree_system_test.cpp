@@ -10,79 +10,86 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
-const TreeRole ALL_ROLES[] = {TREE_ROOT, TREE_BRANCH, TREE_LEAF, TREE_WINDOW};
+typedef std::set<uint32_t> Pids;
 
 // Owns a built table for one test.
 struct BuiltTable {
     ProcessTable table = {};
     int result = -2;
-    explicit BuiltTable(DisplayFlags flags) { result = buildProcessTable(flags, &table); }
+    explicit BuiltTable(DisplayFlags flags)
+    {
+        readWindowsVersion(&gPluginState.osVersion);
+        result = buildProcessTable(flags, &table);
+    }
     ~BuiltTable() { releaseProcessTable(&table); }
     const ProcessRecord* find(uint32_t pid) const { return findRecordByPid(table.records, table.count, pid); }
-    std::set<uint32_t> childrenOf(uint32_t pid) const
+    Pids childrenOf(uint32_t pid) const
     {
-        std::set<uint32_t> children;
+        Pids children;
         for (uint32_t i = 0; i < table.count; ++i) {
-            if (table.records[i].entry.th32ParentProcessID == pid && table.records[i].entry.th32ProcessID != 0) {
-                children.insert(table.records[i].entry.th32ProcessID);
-            }
+            const PROCESSENTRY32W& entry = table.records[i].entry;
+            if (entry.th32ParentProcessID == pid && entry.th32ProcessID != 0) children.insert(entry.th32ProcessID);
         }
         return children;
     }
-    const ProcessRecord* findByName(const wchar_t* name) const
-    {
-        for (uint32_t i = 0; i < table.count; ++i) {
-            if (_wcsicmp(table.records[i].entry.szExeFile, name) == 0) {
-                return &table.records[i];
-            }
-        }
-        return NULL;
-    }
-    const ProcessRecord* findByDisplayName(const wchar_t* part) const
+    const ProcessRecord* findDisplayName(const wchar_t* part) const
     {
         for (uint32_t i = 0; i < table.count; ++i) {
             const wchar_t* name = table.records[i].displayName;
-            if (name != NULL && wcsstr(name, part) != NULL) {
-                return &table.records[i];
-            }
+            if (name != NULL && wcsstr(name, part) != NULL) return &table.records[i];
         }
         return NULL;
     }
+};
+
+// A chain with its name table, freed at the end of the scope.
+struct Ancestry {
+    uint32_t count = 0, width = 0;
+    uint32_t* chain = NULL;
+    wchar_t* names = NULL;
+    int result;
+    explicit Ancestry(uint32_t pid) { result = getAncestorChain(pid, &count, &chain, &names, &width); }
+    ~Ancestry() { delete[] chain; delete[] names; }
 };
 
 class ProcessTreeSystem : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { readWindowsVersion(&gPluginState.osVersion); }
     void SetUp() override { ASSERT_TRUE(tree.start()) << std::string(tree.error().begin(), tree.error().end()); }
     ProcessTree tree;
 };
 
-TEST_F(ProcessTreeSystem, TableHoldsExactlyTheStartedTreeWithItsParents)
+TEST_F(ProcessTreeSystem, TableHoldsExactlyTheStartedTreeWithParentsAndDetails)
 {
-    BuiltTable built(0);
+    {
+        UniqueProcessHandle leaf(OpenProcess(PROCESS_SET_INFORMATION, FALSE, tree.pid(TREE_LEAF)));
+        ASSERT_TRUE(SetPriorityClass(leaf.get(), BELOW_NORMAL_PRIORITY_CLASS));
+    }
+    BuiltTable built(OPT_OPEN_PROCESSES);
     ASSERT_EQ(0, built.result);
-    ASSERT_GT(built.table.count, 4u);
-    for (TreeRole role : ALL_ROLES) {
+    for (TreeRole role : {TREE_ROOT, TREE_BRANCH, TREE_LEAF, TREE_WINDOW}) {
         const ProcessRecord* record = built.find(tree.pid(role));
         ASSERT_NE(nullptr, record) << "role " << role;
         EXPECT_STREQ(ProcessTree::programName(role), record->entry.szExeFile);
         EXPECT_EQ(tree.parentPid(role), record->entry.th32ParentProcessID) << "role " << role;
-        EXPECT_GE(record->entry.cntThreads, 1u);
-        // Without OPT_OPEN_PROCESSES no details are read.
-        EXPECT_EQ(0u, fileTimeValue(record->creationTime));
-        EXPECT_EQ(0, record->priorityIndex);
-        EXPECT_EQ(0u, record->memory.WorkingSetSize);
-        EXPECT_EQ(0u, record->elevated);
+        EXPECT_NE(0u, record->memory.WorkingSetSize);
+        EXPECT_EQ(0u, record->is32Bit);  // the tree is 64-bit, like this test
     }
-    EXPECT_EQ((std::set<uint32_t>{tree.pid(TREE_ROOT)}), built.childrenOf(GetCurrentProcessId()));
-    EXPECT_EQ((std::set<uint32_t>{tree.pid(TREE_BRANCH), tree.pid(TREE_WINDOW)}),
-              built.childrenOf(tree.pid(TREE_ROOT)));
-    EXPECT_EQ((std::set<uint32_t>{tree.pid(TREE_LEAF)}), built.childrenOf(tree.pid(TREE_BRANCH)));
+    uint64_t rootTime = fileTimeValue(built.find(tree.pid(TREE_ROOT))->creationTime);
+    uint64_t leafTime = fileTimeValue(built.find(tree.pid(TREE_LEAF))->creationTime);
+    EXPECT_TRUE(rootTime != 0 && rootTime <= leafTime) << rootTime << " " << leafTime;
+    EXPECT_EQ(3, built.find(tree.pid(TREE_ROOT))->priorityIndex);
+    EXPECT_EQ(2, built.find(tree.pid(TREE_LEAF))->priorityIndex);
+
+    EXPECT_EQ((Pids{tree.pid(TREE_ROOT)}), built.childrenOf(GetCurrentProcessId()));
+    EXPECT_EQ((Pids{tree.pid(TREE_BRANCH), tree.pid(TREE_WINDOW)}), built.childrenOf(tree.pid(TREE_ROOT)));
+    EXPECT_EQ((Pids{tree.pid(TREE_LEAF)}), built.childrenOf(tree.pid(TREE_BRANCH)));
     EXPECT_TRUE(built.childrenOf(tree.pid(TREE_LEAF)).empty());
     // Wine starts its desktop process (explorer.exe /desktop) as a child of
     // the first process that creates a window; nothing else may appear.
@@ -91,138 +98,79 @@ TEST_F(ProcessTreeSystem, TableHoldsExactlyTheStartedTreeWithItsParents)
     }
 }
 
-TEST_F(ProcessTreeSystem, DetailsAreFilledWhenProcessesAreOpened)
-{
-    {
-        UniqueProcessHandle leaf(OpenProcess(PROCESS_SET_INFORMATION, FALSE, tree.pid(TREE_LEAF)));
-        ASSERT_TRUE(leaf.valid());
-        ASSERT_TRUE(SetPriorityClass(leaf.get(), BELOW_NORMAL_PRIORITY_CLASS));
-    }
-    BuiltTable built(OPT_OPEN_PROCESSES);
-    ASSERT_EQ(0, built.result);
-    uint64_t previousTime = 0;
-    for (TreeRole role : {TREE_ROOT, TREE_BRANCH, TREE_LEAF}) {
-        const ProcessRecord* record = built.find(tree.pid(role));
-        ASSERT_NE(nullptr, record);
-        uint64_t time = fileTimeValue(record->creationTime);
-        EXPECT_NE(0u, time);
-        EXPECT_GE(time, previousTime) << "a child older than its parent, role " << role;
-        previousTime = time;
-        EXPECT_NE(0u, record->memory.WorkingSetSize);
-        EXPECT_EQ(sizeof(PROCESS_MEMORY_COUNTERS), record->memory.cb);
-        EXPECT_EQ(0u, record->is32Bit);  // the tree is 64-bit, like this test
-    }
-    EXPECT_EQ(3, built.find(tree.pid(TREE_ROOT))->priorityIndex);
-    EXPECT_EQ(2, built.find(tree.pid(TREE_LEAF))->priorityIndex);
-}
-
 TEST_F(ProcessTreeSystem, WindowTitleBecomesTheDisplayName)
 {
     if (!tree.hasWindow()) {
         GTEST_SKIP() << "no window could be created (graphics driver not null)";
     }
-    std::wstring title = tree.windowTitle();
     BuiltTable built(OPT_NO_SERVICES);
     ASSERT_EQ(0, built.result);
     const ProcessRecord* window = built.find(tree.pid(TREE_WINDOW));
     ASSERT_NE(nullptr, window);
     ASSERT_NE(nullptr, window->displayName);
-    EXPECT_EQ(title, window->displayName);
-    const WindowTitleNode* node = findWindowTitle(built.table.windowTitles, tree.pid(TREE_WINDOW));
-    ASSERT_NE(nullptr, node);
-    EXPECT_EQ(21u, node->score);  // visible application window
-    // The windowless nodes get nothing.
+    EXPECT_EQ(tree.windowTitle(), window->displayName);
+    EXPECT_EQ(21u, findWindowTitle(built.table.windowTitles, tree.pid(TREE_WINDOW))->score);
     EXPECT_EQ(nullptr, built.find(tree.pid(TREE_LEAF))->displayName);
 
     BuiltTable noTitles(OPT_NO_SERVICES | OPT_NO_TITLES);
     ASSERT_EQ(0, noTitles.result);
     EXPECT_EQ(nullptr, noTitles.table.windowTitles);
-    EXPECT_EQ(nullptr, noTitles.table.serviceNames);
-    for (uint32_t i = 0; i < noTitles.table.count; ++i) {
-        EXPECT_EQ(nullptr, noTitles.table.records[i].displayName);
-    }
+    EXPECT_EQ(nullptr, noTitles.find(tree.pid(TREE_WINDOW))->displayName);
 }
 
-TEST_F(ProcessTreeSystem, AncestorChainOfTheDeepestProcessReachesThisTest)
+TEST_F(ProcessTreeSystem, AncestorChainFollowsTheTreeAndStopsAtAnExitedParent)
 {
-    uint32_t count = 0;
-    uint32_t* chain = NULL;
-    wchar_t* names = NULL;
-    uint32_t width = 0;
-    int n = getAncestorChain(tree.pid(TREE_LEAF), &count, &chain, &names, &width);
-    std::unique_ptr<uint32_t[]> chainOwner(chain);
-    std::unique_ptr<wchar_t[]> namesOwner(names);
-    ASSERT_GE(n, 4);
-    ASSERT_EQ(static_cast<uint32_t>(n), count);
-    EXPECT_EQ(tree.pid(TREE_LEAF), chain[0]);
-    EXPECT_EQ(tree.pid(TREE_BRANCH), chain[1]);
-    EXPECT_EQ(tree.pid(TREE_ROOT), chain[2]);
-    EXPECT_EQ(GetCurrentProcessId(), chain[3]);
-    ASSERT_NE(nullptr, names);
-    EXPECT_STREQ(L"kfleaf.exe", names);
-    EXPECT_STREQ(L"kfbranch.exe", names + width);
-    EXPECT_STREQ(L"kfroot.exe", names + 2 * width);
-    size_t longest = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        longest = std::max(longest, wcslen(names + i * width));
-        EXPECT_EQ(L'\0', names[i * width + width - 1]);
+    {
+        Ancestry leaf(tree.pid(TREE_LEAF));
+        ASSERT_GE(leaf.result, 4);
+        ASSERT_EQ(static_cast<uint32_t>(leaf.result), leaf.count);
+        EXPECT_EQ((std::vector<uint32_t>{tree.pid(TREE_LEAF), tree.pid(TREE_BRANCH), tree.pid(TREE_ROOT),
+                                         GetCurrentProcessId()}),
+                  std::vector<uint32_t>(leaf.chain, leaf.chain + 4));
+        EXPECT_STREQ(L"kfleaf.exe", leaf.names);
+        EXPECT_STREQ(L"kfbranch.exe", leaf.names + leaf.width);
+        EXPECT_STREQ(L"kfroot.exe", leaf.names + 2 * leaf.width);
     }
-    EXPECT_EQ(longest + 1, width);
-}
 
-TEST_F(ProcessTreeSystem, ParentThatExitedKeepsItsChildsLink)
-{
     uint32_t branch = tree.pid(TREE_BRANCH);
     ASSERT_TRUE(tree.stopRole(TREE_BRANCH));
     BuiltTable built(OPT_OPEN_PROCESSES);
     ASSERT_EQ(0, built.result);
     EXPECT_EQ(nullptr, built.find(branch));
-    const ProcessRecord* leaf = built.find(tree.pid(TREE_LEAF));
-    ASSERT_NE(nullptr, leaf);
     // The dead parent cannot be opened, so the link cannot be tested and stays.
-    EXPECT_EQ(branch, leaf->entry.th32ParentProcessID);
-
-    // The chain stops there: the parent has no entry any more.
-    uint32_t count = 0;
-    uint32_t* chain = NULL;
-    EXPECT_EQ(1, getAncestorChain(tree.pid(TREE_LEAF), &count, &chain, NULL, NULL));
-    std::unique_ptr<uint32_t[]> owner(chain);
-    ASSERT_EQ(1u, count);
-    EXPECT_EQ(tree.pid(TREE_LEAF), chain[0]);
+    ASSERT_NE(nullptr, built.find(tree.pid(TREE_LEAF)));
+    EXPECT_EQ(branch, built.find(tree.pid(TREE_LEAF))->entry.th32ParentProcessID);
+    Ancestry orphan(tree.pid(TREE_LEAF));
+    EXPECT_EQ(1, orphan.result);
+    EXPECT_EQ(tree.pid(TREE_LEAF), orphan.chain[0]);
 }
 
 // Wine runs a fixed set of services: Plug and Play, RPC and the event log
 // among them, hosted by children of services.exe.
 TEST(ServicesSystem, DisplayNamesOfRunningServicesAttachToTheirHosts)
 {
-    readWindowsVersion(&gPluginState.osVersion);
     BuiltTable built(0);
     ASSERT_EQ(0, built.result);
-    const ProcessRecord* services = built.findByName(L"services.exe");
-    ASSERT_NE(nullptr, services);
-    const ProcessRecord* plugAndPlay = built.findByDisplayName(L"Plug and Play Service");
+    const ProcessRecord* plugAndPlay = built.findDisplayName(L"Plug and Play Service");
     ASSERT_NE(nullptr, plugAndPlay);
-    EXPECT_EQ(services->entry.th32ProcessID, plugAndPlay->entry.th32ParentProcessID);
-    ASSERT_NE(nullptr, built.table.serviceNames);
+    const ProcessRecord* host = built.find(plugAndPlay->entry.th32ParentProcessID);
+    ASSERT_NE(nullptr, host);
+    EXPECT_STREQ(L"services.exe", host->entry.szExeFile);
+    EXPECT_EQ(0u, fileTimeValue(host->creationTime));  // details only when processes are opened
     for (const ServiceNameNode* node = built.table.serviceNames; node != NULL; node = node->next) {
-        EXPECT_NE(0u, node->pid);
         EXPECT_NE(nullptr, built.find(node->pid)) << "a service host not in the table";
-        EXPECT_EQ(std::wstring::npos, std::wstring(node->names).find(L"; ; "));
     }
 
-    // Names are still collected when they come from one fresh call.
+    // A second collection empties the list first: no node doubles its names.
     ServiceNameNode* list = NULL;
     EXPECT_GT(collectServiceNames(&list), 0u);
-    EXPECT_NE(nullptr, findServiceNames(list, plugAndPlay->entry.th32ProcessID));
-    // A second call empties the list first: no node doubles its names.
-    uint32_t again = collectServiceNames(&list);
-    EXPECT_GT(again, 0u);
+    EXPECT_GT(collectServiceNames(&list), 0u);
     EXPECT_STREQ(plugAndPlay->displayName, findServiceNames(list, plugAndPlay->entry.th32ProcessID)->names);
     freeServiceNames(&list);
 
     BuiltTable noServices(OPT_NO_SERVICES | OPT_NO_TITLES);
     ASSERT_EQ(0, noServices.result);
-    EXPECT_EQ(nullptr, noServices.findByDisplayName(L"Plug and Play Service"));
+    EXPECT_EQ(nullptr, noServices.findDisplayName(L"Plug and Play Service"));
 }
 
 // No handle may outlive a build: 50 builds with every collection switched on.
@@ -231,27 +179,15 @@ TEST(ServicesSystem, DisplayNamesOfRunningServicesAttachToTheirHosts)
 // leak of even one handle per build would show as 50.
 TEST(HandleLeaks, BuildAndReleaseManyTimes)
 {
-    readWindowsVersion(&gPluginState.osVersion);
     ProcessTree tree;
     ASSERT_TRUE(tree.start());
-    {
-        BuiltTable warmUp(OPT_OPEN_PROCESSES);
-        ASSERT_EQ(0, warmUp.result);
-    }
-    DWORD before = 0;
+    ASSERT_EQ(0, BuiltTable(OPT_OPEN_PROCESSES).result);
+    DWORD before = 0, after = 0;
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
     for (int i = 0; i < 50; ++i) {
-        BuiltTable built(OPT_OPEN_PROCESSES);
-        ASSERT_EQ(0, built.result);
-        uint32_t count = 0;
-        uint32_t* chain = NULL;
-        wchar_t* names = NULL;
-        uint32_t width = 0;
-        ASSERT_GE(getAncestorChain(tree.pid(TREE_LEAF), &count, &chain, &names, &width), 4);
-        delete[] chain;
-        delete[] names;
+        ASSERT_EQ(0, BuiltTable(OPT_OPEN_PROCESSES).result);
+        ASSERT_GE(Ancestry(tree.pid(TREE_LEAF)).result, 4);
     }
-    DWORD after = 0;
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
     EXPECT_LE(after, before + 2) << "before " << before << ", after " << after;
 }
