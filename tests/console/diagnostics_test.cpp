@@ -34,10 +34,10 @@ TEST(FormatSystemErrorTest, GivesOneLineForEveryCode)
     EXPECT_EQ(std::wstring::npos, fileNotFound.find_first_of(L"\r\n"));
     EXPECT_FALSE(iswspace(fileNotFound.back()));
 
+    // Codes without a text print as signed numbers. Internet error
+    // codes without wininet loaded fall back to the system table.
     EXPECT_EQ(0, formatSystemError(0xE0001234, text));
     EXPECT_STREQ(L"Error -536866252", text);
-
-    // Internet error codes without wininet loaded fall back to the system table.
     EXPECT_EQ(0, formatSystemError(12345, text));
     EXPECT_STREQ(L"Error 12345", text);
 

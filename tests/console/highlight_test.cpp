@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -12,52 +13,30 @@ namespace {
 const wchar_t* const PLUGIN_KEY = L"SOFTWARE\\Vessmark\\Kinfold";
 const wchar_t* const SHARED_KEY = L"SOFTWARE\\Vessmark";
 
-bool writeSetting(HKEY hive, const wchar_t* key, const std::wstring& value)
-{
-    HKEY handle = NULL;
-    if (RegCreateKeyExW(hive, key, 0, NULL, 0, KEY_WRITE, NULL, &handle, NULL) != ERROR_SUCCESS) {
-        return false;
-    }
-    LONG status = RegSetValueExW(handle, L"Highlight", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(handle);
-    return status == ERROR_SUCCESS;
-}
-
 bool writeRawSetting(HKEY hive, const wchar_t* key, DWORD type, const void* data, DWORD bytes)
 {
-    HKEY handle = NULL;
-    if (RegCreateKeyExW(hive, key, 0, NULL, 0, KEY_WRITE, NULL, &handle, NULL) != ERROR_SUCCESS) {
-        return false;
-    }
-    LONG status = RegSetValueExW(handle, L"Highlight", 0, type, static_cast<const BYTE*>(data), bytes);
-    RegCloseKey(handle);
-    return status == ERROR_SUCCESS;
+    return RegSetKeyValueW(hive, key, L"Highlight", type, data, bytes) == ERROR_SUCCESS;
 }
 
-void removeSettings()
+bool writeSetting(HKEY hive, const wchar_t* key, const std::wstring& value)
 {
-    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        RegDeleteKeyValueW(hive, PLUGIN_KEY, L"Highlight");
-        RegDeleteKeyValueW(hive, SHARED_KEY, L"Highlight");
-        RegDeleteKeyW(hive, PLUGIN_KEY);  // only when empty: nothing else of ours lives there
-        RegDeleteKeyW(hive, SHARED_KEY);
-    }
+    return writeRawSetting(hive, key, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-// A console in a chosen colour, no Highlight setting anywhere.
+// A console in a chosen colour, no Highlight setting anywhere before and after.
 class HighlightTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { clean(); }
+    void TearDown() override { clean(); }
+    static void clean()
     {
         SetEnvironmentVariableW(L"Highlight", NULL);
-        removeSettings();
-        resetAttributes();
-    }
-    void TearDown() override
-    {
-        SetEnvironmentVariableW(L"Highlight", NULL);
-        removeSettings();
+        for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            RegDeleteKeyValueW(hive, PLUGIN_KEY, L"Highlight");
+            RegDeleteKeyValueW(hive, SHARED_KEY, L"Highlight");
+            RegDeleteKeyW(hive, PLUGIN_KEY);  // only when empty: nothing else of ours lives there
+            RegDeleteKeyW(hive, SHARED_KEY);
+        }
         resetAttributes();
     }
     unsigned loadWith(unsigned attribute, const wchar_t* setting = nullptr)
@@ -67,23 +46,17 @@ protected:
         SetEnvironmentVariableW(L"Highlight", setting);
         return loadHighlightAttributes();
     }
-    void expectColourOff()
+    static bool colourOff()
     {
-        EXPECT_EQ(0, gAttributes.normalAttribute);
-        EXPECT_EQ(0, gAttributes.highlightAttribute);
-        EXPECT_EQ(0, gAttributes.alternateAttribute);
-        EXPECT_EQ(0, gAttributes.inverseNormalAttribute);
-        EXPECT_EQ(0, gAttributes.inverseHighlightAttribute);
-        EXPECT_EQ(0, gAttributes.inverseAlternateAttribute);
+        const ConsoleAttributes off = {};
+        return memcmp(&gAttributes, &off, sizeof off) == 0;
     }
     FakeConsoleScope console;
 };
 
-TEST_F(HighlightTest, DerivesAllSixAttributesFromTheCurrentColours)
+TEST_F(HighlightTest, DerivesTheAttributesFromTheCurrentColours)
 {
-    struct Case {
-        unsigned current, highlight, alternate;
-    } cases[] = {
+    struct Case { unsigned current, highlight, alternate; } cases[] = {
         {0x07, 0x0F, 0x0E},  // grey on black: row 0 is the highlight, so row 1 for the alternate
         {0x1F, 0x1B, 0x16},  // bright white on blue: row 0 is the current one
         {0x17, 0x1F, 0x1B},  // no bright bit: the current one made bright
@@ -93,12 +66,7 @@ TEST_F(HighlightTest, DerivesAllSixAttributesFromTheCurrentColours)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.current);
         EXPECT_EQ(c.highlight, loadWith(c.current));
-        EXPECT_EQ(c.current, gAttributes.normalAttribute);
-        EXPECT_EQ(c.highlight, gAttributes.highlightAttribute);
         EXPECT_EQ(c.alternate, gAttributes.alternateAttribute);
-        EXPECT_EQ(((c.current << 4) | (c.current >> 4)) & 0xFF, gAttributes.inverseNormalAttribute);
-        EXPECT_EQ(((c.highlight << 4) | (c.highlight >> 4)) & 0xFF, gAttributes.inverseHighlightAttribute);
-        EXPECT_EQ(((c.alternate << 4) | (c.alternate >> 4)) & 0xFF, gAttributes.inverseAlternateAttribute);
     }
     loadWith(0x07);
     EXPECT_EQ(0xF0, gAttributes.inverseHighlightAttribute);
@@ -106,12 +74,8 @@ TEST_F(HighlightTest, DerivesAllSixAttributesFromTheCurrentColours)
 
 TEST_F(HighlightTest, SettingFormsGiveTheirColours)
 {
-    struct Case {
-        unsigned current;
-        const wchar_t* setting;
-        unsigned highlight;
-    } cases[] = {
-        {0x1F, L"inv", 0x71},                    // background loses its bright bit
+    struct Case { unsigned current; const wchar_t* setting; unsigned highlight; } cases[] = {
+        {0x1F, L"inv", 0x71},  // background loses its bright bit
         {0x1F, L"INVERSE", 0x71},
         {0x07, L"0x1E", 0x1E},
         {0x07, L"0X1e", 0x1E},
@@ -121,53 +85,40 @@ TEST_F(HighlightTest, SettingFormsGiveTheirColours)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.setting);
         EXPECT_EQ(c.highlight, loadWith(c.current, c.setting));
-        EXPECT_EQ(c.highlight, gAttributes.highlightAttribute);
-        EXPECT_EQ(c.current, gAttributes.normalAttribute);
     }
+    // Hosts that report "no background" as 64.
+    gFakeHost.parseColorsGivesBackground64 = true;
+    EXPECT_EQ(0x0Eu, loadWith(0x07, L"bright yellow"));
+    EXPECT_EQ(0x1Eu, loadWith(0x07, L"bright yellow on blue"));
 }
 
-TEST_F(HighlightTest, UnusableSettingTurnsColourOffInsteadOfFallingBack)
+TEST_F(HighlightTest, UnusableSettingOrNoConsoleTurnsColourOff)
 {
-    struct Case {
-        unsigned current;
-        const wchar_t* setting;
-    } cases[] = {
+    struct Case { unsigned current; const wchar_t* setting; } cases[] = {
         {0x07, L"0x77"},    // invisible
         {0x07, L"0x07"},    // the current colours
         {0x07, L"0x1G"},    // not hexadecimal
-        {0x07, L"0x"},
         {0x07, L"0x177"},   // more than an attribute byte would slip past the checks as 0x77
-        {0x07, L"grey"},    // the current foreground on the current background
-        {0x07, L"black"},   // the background colour itself
+        {0x07, L"grey"},    // the current colours by name
         {0x07, L"nonsense"},
         {0x77, L"0x1E"},    // foreground equals background: no colour at all
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.setting);
         EXPECT_EQ(0u, loadWith(c.current, c.setting));
-        expectColourOff();
+        EXPECT_TRUE(colourOff());
     }
-}
-
-TEST_F(HighlightTest, HostsThatReportNoBackgroundAs64)
-{
-    gFakeHost.parseColorsGivesBackground64 = true;
-    EXPECT_EQ(0x0Eu, loadWith(0x07, L"bright yellow"));
-    EXPECT_EQ(0x1Eu, loadWith(0x07, L"bright yellow on blue"));
-    EXPECT_EQ(0u, loadWith(0x07, L"nonsense"));
-}
-
-TEST_F(HighlightTest, NoColourWithoutAConsole)
-{
-    gFakeConsole.isConsole = false;
-    EXPECT_EQ(0u, loadWith(0x07, L"0x1E"));
-    expectColourOff();
-    // The earlier command's colours do not survive either.
-    gFakeConsole.isConsole = true;
+    // Without a console, and the earlier command's colours do not survive.
     loadWith(0x07);
     gFakeConsole.isConsole = false;
-    loadHighlightAttributes();
-    expectColourOff();
+    EXPECT_EQ(0u, loadWith(0x07, L"0x1E"));
+    EXPECT_TRUE(colourOff());
+    // With colour off text goes through the host plainly.
+    gFakeConsole.attributeLog.clear();
+    EXPECT_EQ(0, writeInAttribute(L"cmd.exe", 0x0F));
+    EXPECT_EQ(L"cmd.exe", gFakeHost.out);
+    EXPECT_TRUE(gFakeConsole.attributeLog.empty() && gFakeConsole.runs.empty());
+    EXPECT_EQ(0, gFakeHost.setColorsCalls);
 }
 
 TEST_F(HighlightTest, SettingIsLookedUpInItsFivePlacesInOrder)
@@ -190,43 +141,17 @@ TEST_F(HighlightTest, SettingIsLookedUpInItsFivePlacesInOrder)
     EXPECT_EQ(0x0Fu, loadWith(0x07));
 }
 
-TEST_F(HighlightTest, AbsentValuesAreSkipped)
+TEST_F(HighlightTest, EmptyWrongTypeOrTooLongValuesAreSkipped)
 {
-    // An empty environment variable, an empty value and one of another type
-    // count as absent: the next place is asked.
+    wchar_t buffer[HIGHLIGHT_VALUE_COUNT];
     ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, SHARED_KEY, L"0x1E"));
     ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, PLUGIN_KEY, L""));
     EXPECT_EQ(0x1Eu, loadWith(0x07, L""));
     DWORD number = 0x1C;
     ASSERT_TRUE(writeRawSetting(HKEY_CURRENT_USER, PLUGIN_KEY, REG_DWORD, &number, sizeof(number)));
     EXPECT_EQ(0x1Eu, loadWith(0x07));
-    std::wstring tooLong(2000, L'x');
-    SetEnvironmentVariableW(L"Highlight", tooLong.c_str());
-    EXPECT_EQ(0x1Eu, loadHighlightAttributes());
-}
-
-TEST_F(HighlightTest, ReadHighlightValueResults)
-{
-    wchar_t buffer[HIGHLIGHT_VALUE_COUNT];
-    EXPECT_EQ(-1, readHighlightValue(HKEY_CURRENT_USER, NULL, buffer));
-    EXPECT_EQ(-1, readHighlightValue(HKEY_CURRENT_USER, L"", buffer));
-    EXPECT_EQ(-1, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, NULL));
-
-    buffer[0] = L'?';
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, buffer));
-    EXPECT_STREQ(L"", buffer);
-
-    ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, PLUGIN_KEY, L"bright red"));
-    EXPECT_EQ(0, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, buffer));
-    EXPECT_STREQ(L"bright red", buffer);
-
-    ASSERT_TRUE(writeSetting(HKEY_CURRENT_USER, PLUGIN_KEY, L""));
-    EXPECT_EQ(ERROR_NO_DATA, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, buffer));
-
-    DWORD number = 0x1E;
-    ASSERT_TRUE(writeRawSetting(HKEY_CURRENT_USER, PLUGIN_KEY, REG_DWORD, &number, sizeof(number)));
-    EXPECT_EQ(ERROR_INVALID_DATA, readHighlightValue(HKEY_CURRENT_USER, PLUGIN_KEY, buffer));
-    EXPECT_STREQ(L"", buffer);
+    std::wstring tooLongVariable(2000, L'x');
+    EXPECT_EQ(0x1Eu, loadWith(0x07, tooLongVariable.c_str()));
 
     // 1023 units fit with the terminator; 1024 do not, stored with or without one.
     std::wstring longest(HIGHLIGHT_VALUE_COUNT - 1, L'y');
@@ -246,7 +171,6 @@ TEST_F(HighlightTest, ReadHighlightValueResults)
 TEST_F(HighlightTest, WriteInAttributeColoursTheTextAndRestores)
 {
     loadWith(0x07);
-    gFakeConsole.attributeLog.clear();
     EXPECT_EQ(0, writeInAttribute(L"notepad.exe", gAttributes.inverseHighlightAttribute));
     EXPECT_EQ(L"notepad.exe", gFakeHost.out);
     ASSERT_EQ(1u, gFakeConsole.runs.size());
@@ -259,25 +183,9 @@ TEST_F(HighlightTest, WriteInAttributeColoursTheTextAndRestores)
     EXPECT_EQ(0, writeInAttribute(L"a\xD83D\xDE00", 0x0F));
     EXPECT_EQ(L"a\xD83D\xDE00 \b", gFakeHost.out);
     EXPECT_EQ(0x07, gFakeConsole.attribute);
+
+    // emitRun leaves the attribute to its caller.
     gFakeHost.out.clear();
-    writeInAttribute(L"plain", 0x0F);
-    EXPECT_EQ(L"plain", gFakeHost.out);
-}
-
-TEST_F(HighlightTest, WithColourOffTextGoesThroughTheHostPlainly)
-{
-    gFakeConsole.isConsole = false;
-    loadWith(0x07);
-    EXPECT_EQ(0, writeInAttribute(L"cmd.exe", 0x0F));
-    EXPECT_EQ(L"cmd.exe", gFakeHost.out);
-    EXPECT_TRUE(gFakeConsole.attributeLog.empty());
-    EXPECT_TRUE(gFakeConsole.runs.empty());
-    EXPECT_EQ(0, gFakeHost.setColorsCalls);
-}
-
-TEST_F(HighlightTest, EmitRunLeavesTheAttributeToTheCaller)
-{
-    EXPECT_EQ(-1, emitRun(NULL, 0x0F));
     EXPECT_EQ(0, emitRun(L"run", 0x1E));
     EXPECT_EQ(0x1E, gFakeConsole.attribute);
     EXPECT_EQ(L"run", gFakeHost.out);
@@ -285,33 +193,22 @@ TEST_F(HighlightTest, EmitRunLeavesTheAttributeToTheCaller)
 
 TEST(PatternList, TermsNegationAndDotStar)
 {
-    // Executable names: a term without "." accepts any extension.
-    EXPECT_TRUE(matchesPatternList(L"note*", L"notepad.exe", true));
-    EXPECT_TRUE(matchesPatternList(L"note*", L"notes of mine", false));
-    EXPECT_FALSE(matchesPatternList(L"cmd", L"cmd.exe", false));
-    EXPECT_TRUE(matchesPatternList(L"cmd", L"cmd.exe", true));
-    EXPECT_TRUE(matchesPatternList(L"cmd.exe", L"CMD.EXE", true));
-
-    // A negated term matches what it does not name; each term stands alone.
-    EXPECT_TRUE(matchesPatternList(L"!cmd", L"svchost.exe", true));
-    EXPECT_FALSE(matchesPatternList(L"!cmd", L"cmd.exe", true));
-    EXPECT_TRUE(matchesPatternList(L"cmd|!svchost", L"cmd.exe", true));
-    EXPECT_TRUE(matchesPatternList(L"cmd|!svchost", L"explorer.exe", true));
-    EXPECT_FALSE(matchesPatternList(L"cmd|!svchost", L"svchost.exe", true));
-    EXPECT_TRUE(matchesPatternList(L"x||y|", L"y.exe", true));
-
-    // Nothing to match.
-    EXPECT_FALSE(matchesPatternList(L"", L"cmd.exe", true));
-    EXPECT_FALSE(matchesPatternList(L"|", L"cmd.exe", true));
-    EXPECT_FALSE(matchesPatternList(L"||", L"", false));
-    EXPECT_FALSE(matchesPatternList(NULL, L"cmd.exe", true));
-    EXPECT_FALSE(matchesPatternList(L"*", NULL, true));
-
-    // A lone "!" is literal text, unless ".*" makes it a negated term.
-    EXPECT_TRUE(matchesPatternList(L"!", L"!", false));
-    EXPECT_FALSE(matchesPatternList(L"!", L"cmd.exe", false));
-    EXPECT_TRUE(matchesPatternList(L"!", L"cmd.exe", true));
-    EXPECT_FALSE(matchesPatternList(L"!", L".exe", true));
+    // For executables a term without "." accepts any extension.
+    struct Case { const wchar_t* patterns; const wchar_t* name; bool executable, matches; } cases[] = {
+        {L"note*", L"notes of mine", false, true}, {L"cmd.exe", L"CMD.EXE", true, true},
+        {L"cmd", L"cmd.exe", false, false},        {L"cmd", L"cmd.exe", true, true},
+        // A negated term matches what it does not name; each term stands alone.
+        {L"!cmd", L"svchost.exe", true, true},     {L"!cmd", L"cmd.exe", true, false},
+        {L"cmd|!svchost", L"explorer.exe", true, true}, {L"cmd|!svchost", L"svchost.exe", true, false},
+        {L"x||y|", L"y.exe", true, true},          {L"||", L"", false, false},
+        {NULL, L"cmd.exe", true, false},           {L"*", NULL, true, false},
+        // A lone "!" is literal text, unless ".*" makes it a negated term.
+        {L"!", L"!", false, true}, {L"!", L"cmd.exe", false, false}, {L"!", L"cmd.exe", true, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.matches, matchesPatternList(c.patterns, c.name, c.executable))
+            << (c.patterns ? c.patterns : L"(null)") << " / " << (c.name ? c.name : L"(null)");
+    }
 }
 
 TEST(PatternList, LongTermsAreCutNotOverrun)

@@ -15,24 +15,16 @@ const std::wstring CLEARING = L"\r" + std::wstring(60, L' ') + L"\r";
 const std::wstring NOTICE = L"\r ^C \r\n";
 const std::wstring LINE_END = L"\r\n";
 
-size_t countOf(const std::wstring& text, const std::wstring& piece)
-{
-    size_t count = 0;
-    for (size_t at = text.find(piece); at != std::wstring::npos; at = text.find(piece, at + piece.size())) {
-        ++count;
-    }
-    return count;
-}
-
 std::wstring lineEnds(unsigned count)
 {
     std::wstring text;
-    for (unsigned i = 0; i < count; ++i) {
+    while (count-- > 0) {
         text += LINE_END;
     }
     return text;
 }
 
+// Every test must leave no handler, no open console handle and no unanswered prompt.
 class PagingTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -49,10 +41,15 @@ protected:
         EXPECT_EQ(0, gFakeConsole.openHandles);
         EXPECT_FALSE(gFakeConsole.starved) << "a prompt waited for a key the test did not type";
     }
-    void page(uint32_t lines)
+    // A fresh command paging every `lines` lines, with these keys typed ahead.
+    void page(uint32_t lines, const std::wstring& keys = L"")
     {
+        resetPaging();
         gPaging.pageLength = lines;
         gPaging.linesLeft = lines;
+        gFakeHost.out.clear();
+        gFakeConsole.keys.clear();
+        typeKeys(keys);
     }
     void colour(unsigned normal)
     {
@@ -64,9 +61,8 @@ protected:
     unsigned linesToNextPrompt(unsigned limit = 200)
     {
         for (unsigned i = 1; i <= limit; ++i) {
-            size_t before = countOf(gFakeHost.out, PROMPT);
-            int result = endLine();
-            if (result != 0 || countOf(gFakeHost.out, PROMPT) != before) {
+            int waits = gFakeConsole.handlerAdds;
+            if (endLine() != 0 || gFakeConsole.handlerAdds != waits) {
                 return i;
             }
         }
@@ -77,86 +73,43 @@ protected:
 
 TEST_F(PagingTest, PromptAfterEveryPageWithExactTexts)
 {
-    EXPECT_EQ(34u, PROMPT.size());
-    page(23);
-    typeKeys(L"  ");
-    for (int i = 0; i < 22; ++i) {
-        ASSERT_EQ(0, endLine());
-    }
-    EXPECT_EQ(lineEnds(22), gFakeHost.out);
-    ASSERT_EQ(0, endLine());
+    page(23, L"  ");
+    EXPECT_EQ(23u, linesToNextPrompt());
     EXPECT_EQ(lineEnds(23) + PROMPT + CLEARING, gFakeHost.out);
-    EXPECT_EQ(23u, gPaging.linesLeft);
     // The prompt and the clearing line do not count as lines.
     EXPECT_EQ(23u, linesToNextPrompt());
-    EXPECT_EQ(0u, gFakeConsole.keys.size());
-    EXPECT_EQ(2u, gFakeConsole.prepareCalls);
-}
 
-TEST_F(PagingTest, WithoutPagingLinesJustEnd)
-{
-    for (int i = 0; i < 100; ++i) {
-        ASSERT_EQ(0, endLine());
-    }
+    // Without paging lines just end.
+    page(0);
+    EXPECT_EQ(0u, linesToNextPrompt(100));
     EXPECT_EQ(lineEnds(100), gFakeHost.out);
-    EXPECT_EQ(0, gFakeConsole.handlerAdds);
+    EXPECT_EQ(2, gFakeConsole.handlerAdds);
 }
 
 TEST_F(PagingTest, KeysChangeTheDistanceToTheNextPause)
 {
-    struct Case {
-        wchar_t key;
-        unsigned next;
-    } cases[] = {{L'/', 11}, {L'5', 5}, {L'1', 1}, {L'9', 9}, {L'0', 10}, {L'x', 23}, {L' ', 23}, {L'\r', 23}};
+    // 0: continue or all, no pause again for the rest of the command.
+    struct Case { const wchar_t* key; unsigned next; } cases[] = {
+        {L"/", 11}, {L"5", 5},  {L"1", 1},  {L"9", 9},  {L"0", 10}, {L"x", 23},       {L" ", 23},
+        {L"\r", 23}, {L"c", 0}, {L"C", 0}, {L"a", 0}, {L"A", 0}, {L"\xE0P", 23},  // arrow down
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
-        resetPaging();
-        page(23);
-        gFakeHost.out.clear();
-        gFakeConsole.keys.clear();
-        gFakeConsole.keys.push_back(c.key);
-        gFakeConsole.keys.push_back(L' ');
-        gFakeConsole.keys.push_back(L' ');
+        page(23, std::wstring(c.key) + L"  ");
         EXPECT_EQ(23u, linesToNextPrompt());
         EXPECT_EQ(c.next, linesToNextPrompt());
-        // Then full pages again.
-        EXPECT_EQ(23u, linesToNextPrompt());
+        EXPECT_EQ(c.next ? 23u : 0u, linesToNextPrompt());  // then full pages again
         EXPECT_EQ(0, gPaging.stopState);
     }
 }
 
-TEST_F(PagingTest, ContinueAndAllTurnPagingOffForTheCommand)
-{
-    for (wchar_t key : {L'c', L'C', L'a', L'A'}) {
-        SCOPED_TRACE(key);
-        resetPaging();
-        page(23);
-        gFakeConsole.keys.assign(1, key);
-        EXPECT_EQ(23u, linesToNextPrompt());
-        EXPECT_EQ(0u, gPaging.pageLength);
-        EXPECT_EQ(0u, gPaging.linesLeft);
-        EXPECT_EQ(0u, linesToNextPrompt(100));
-    }
-    // The next command pages again by its own setting.
-    resetPaging();
-    page(23);
-    typeKeys(L" ");
-    EXPECT_EQ(23u, linesToNextPrompt());
-}
-
 TEST_F(PagingTest, EscapeStopsSilently)
 {
-    page(3);
-    typeKeys(L"\x1b");
-    EXPECT_EQ(0, endLine());
-    EXPECT_EQ(0, endLine());
-    EXPECT_EQ(STOPPED, endLine());
+    page(3, L"\x1b");
+    EXPECT_EQ(3u, linesToNextPrompt());
     EXPECT_EQ(STOPPED, gPaging.stopState);
     EXPECT_EQ(lineEnds(3) + PROMPT + CLEARING, gFakeHost.out);
     // Whoever goes on printing gets the notice and the stop.
-    gFakeHost.out.clear();
-    EXPECT_EQ(STOPPED, endLine());
-    EXPECT_EQ(LINE_END + NOTICE, gFakeHost.out);
     gFakeHost.out.clear();
     EXPECT_EQ(STOPPED, printPaged(L"\nFound %u process%s.\n", 2u, L"es"));
     EXPECT_EQ(NOTICE, gFakeHost.out);
@@ -168,28 +121,24 @@ TEST_F(PagingTest, CtrlCTypedOrCaughtStopsWithTheNotice)
     colour(0x07);
     page(1);
     gFakeConsole.keys.assign(1, 3);
-    gFakeConsole.attributeLog.clear();
     EXPECT_EQ(STOPPED, endLine());
     EXPECT_EQ(STOPPED, gPaging.stopState);
     EXPECT_EQ(LINE_END + PROMPT + CLEARING + NOTICE, gFakeHost.out);
-    ASSERT_FALSE(gFakeConsole.runs.empty());
-    EXPECT_EQ(0x0E, gFakeConsole.runs.back().first);
-    EXPECT_EQ(NOTICE, gFakeConsole.runs.back().second);
     EXPECT_EQ(0x07, gFakeConsole.attribute);
 
     // Sent to the console while the prompt waits: the handler catches it.
     for (DWORD event : {static_cast<DWORD>(CTRL_C_EVENT), static_cast<DWORD>(CTRL_BREAK_EVENT)}) {
         SCOPED_TRACE(event);
-        resetPaging();
         page(1);
-        gFakeHost.out.clear();
-        gFakeConsole.keys.clear();
         gFakeConsole.breakEvent = event;
         gFakeConsole.breakAfterSleeps = static_cast<int>(gFakeConsole.sleeps) + 3;
         EXPECT_EQ(STOPPED, endLine());
         EXPECT_EQ(LINE_END + PROMPT + CLEARING + NOTICE, gFakeHost.out);
         EXPECT_EQ(0x07, gFakeConsole.attribute);
     }
+    // Only the break events are ours: closing the console must still end the host.
+    EXPECT_FALSE(pauseCtrlHandler(CTRL_CLOSE_EVENT) || pauseCtrlHandler(CTRL_LOGOFF_EVENT) ||
+                 pauseCtrlHandler(CTRL_SHUTDOWN_EVENT));
 }
 
 TEST_F(PagingTest, WaitForKeyAnswers)
@@ -212,28 +161,12 @@ TEST_F(PagingTest, WaitForKeyAnswers)
     EXPECT_EQ(static_cast<uint32_t>(L'k'), waitForKey());
     EXPECT_EQ(7u, gFakeConsole.sleeps);
     EXPECT_EQ(1070u, gFakeConsole.tick);
-    EXPECT_EQ(0u, gPaging.breakCount.load());
-
-    // The handler is there only during the wait, and removed on every way out.
-    EXPECT_EQ(4, gFakeConsole.handlerAdds);
-    EXPECT_EQ(4, gFakeConsole.handlerRemoves);
-}
-
-TEST_F(PagingTest, ArrowKeyContinuesWithAFullPage)
-{
-    page(23);
-    gFakeConsole.keys = {0xE0, 0x50, L' '};
-    EXPECT_EQ(23u, linesToNextPrompt());
-    EXPECT_EQ(23u, linesToNextPrompt());
-    EXPECT_EQ(0, gPaging.stopState);
 }
 
 TEST_F(PagingTest, TimeOutActsLikeASpaceAlsoAcrossTheTickWrap)
 {
-    struct Case {
-        DWORD start;
-        uint32_t timeout;
-    } cases[] = {{1000, 2000}, {0xFFFFFF00, 2000}, {0xFFFFFFF0, 250}, {0xFFFFF830, 2000}};
+    struct Case { DWORD start; uint32_t timeout; } cases[] = {
+        {1000, 2000}, {0xFFFFFF00, 2000}, {0xFFFFFFF0, 250}, {0xFFFFF830, 2000}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.start);
         gFakeConsole.tick = c.start;
@@ -242,44 +175,16 @@ TEST_F(PagingTest, TimeOutActsLikeASpaceAlsoAcrossTheTickWrap)
         EXPECT_EQ(0x20u, waitForKey());
         EXPECT_EQ(c.timeout / 10, gFakeConsole.sleeps);
     }
-    // A key before the time-out still counts.
-    gFakeConsole.tick = 0xFFFFFFF0;
-    gFakeConsole.sleeps = 0;
-    gFakeConsole.keysAfterSleeps = 3;
-    typeKeys(L"/");
-    gPaging.pauseTimeout = 2000;
-    EXPECT_EQ(static_cast<uint32_t>(L'/'), waitForKey());
 }
 
-TEST_F(PagingTest, CtrlHandlerCountsOnlyBreakEvents)
+TEST_F(PagingTest, NoticeAttributeContrastsAndIsRestored)
 {
-    EXPECT_TRUE(pauseCtrlHandler(CTRL_C_EVENT));
-    EXPECT_TRUE(pauseCtrlHandler(CTRL_BREAK_EVENT));
-    EXPECT_FALSE(pauseCtrlHandler(CTRL_CLOSE_EVENT));
-    EXPECT_FALSE(pauseCtrlHandler(CTRL_LOGOFF_EVENT));
-    EXPECT_FALSE(pauseCtrlHandler(CTRL_SHUTDOWN_EVENT));
-    EXPECT_EQ(2u, gPaging.breakCount.load());
-}
-
-TEST_F(PagingTest, NoticeAttributeContrastsWithTheConsole)
-{
-    struct Case {
-        WORD current, notice;
-    } cases[] = {{0x07, 0x0E}, {0x0E, 0x0F}, {0x1F, 0x1B}, {0x70, 0x79}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.current);
-        gFakeConsole.attribute = c.current;
-        EXPECT_EQ(c.current, setNoticeAttribute());
-        EXPECT_EQ(c.notice, gFakeConsole.attribute);
+    const WORD cases[][2] = {{0x07, 0x0E}, {0x0E, 0x0F}, {0x1F, 0x1B}, {0x70, 0x79}};  // current, notice
+    for (const auto& c : cases) {
+        gFakeConsole.attribute = c[0];
+        EXPECT_EQ(c[0], setNoticeAttribute());
+        EXPECT_EQ(c[1], gFakeConsole.attribute) << c[0];
     }
-    gFakeConsole.conoutOpens = false;
-    gFakeConsole.attributeLog.clear();
-    EXPECT_EQ(7, setNoticeAttribute());
-    EXPECT_TRUE(gFakeConsole.attributeLog.empty());
-}
-
-TEST_F(PagingTest, BreakNoticeRestoresTheColourOrIsWrittenPlain)
-{
     gFakeConsole.attribute = 0x1F;
     EXPECT_EQ(STOPPED, showBreakNotice());
     EXPECT_EQ(NOTICE, gFakeHost.out);
@@ -291,42 +196,20 @@ TEST_F(PagingTest, BreakNoticeRestoresTheColourOrIsWrittenPlain)
     gFakeHost.out.clear();
     gFakeConsole.conoutOpens = false;
     gFakeConsole.attributeLog.clear();
+    EXPECT_EQ(7, setNoticeAttribute());
     EXPECT_EQ(STOPPED, showBreakNotice());
     EXPECT_EQ(NOTICE, gFakeHost.out);
     EXPECT_TRUE(gFakeConsole.attributeLog.empty());
 }
 
-TEST_F(PagingTest, EndLineRestoresTheNormalAttributeFirst)
+TEST_F(PagingTest, CountLineMakesTwoPagedLinesAndTextStaysText)
 {
-    colour(0x1F);
-    gFakeConsole.attribute = 0x1B;
-    gFakeHost.setColorsCalls = 0;
-    EXPECT_EQ(0, endLine());
-    EXPECT_EQ(0x1F, gFakeConsole.attribute);
-    EXPECT_EQ(0x1F, gFakeHost.lastColors);
-    EXPECT_EQ(1, gFakeHost.setColorsCalls);
-}
-
-TEST_F(PagingTest, CountLineMakesTwoPagedLines)
-{
-    page(3);
-    typeKeys(L"  ");
+    page(3, L"  ");
     EXPECT_EQ(0, endLine());
     EXPECT_EQ(0, printPaged(L"\nFound %u process%s.\n", 7u, L"es"));
     EXPECT_EQ(L"\r\n\r\nFound 7 processes.\r\n" + PROMPT + CLEARING, gFakeHost.out);
-    gFakeHost.out.clear();
-    EXPECT_EQ(0, printPaged(L"\nFound %u process%s.\n", 1u, L""));
-    EXPECT_EQ(L"\r\nFound 1 process.\r\n", gFakeHost.out);
-    EXPECT_EQ(1u, gPaging.linesLeft);
-}
 
-TEST_F(PagingTest, PrintPagedEdgeArguments)
-{
-    EXPECT_EQ(-1, printPaged(NULL));
-    EXPECT_EQ(0, printPaged(L""));
-    EXPECT_EQ(0, printPaged(L"no line end"));
-    EXPECT_EQ(L"no line end", gFakeHost.out);
-    // Text goes as text: a "%" in an argument is not formatted again.
+    // A "%" in an argument is not formatted again.
     gFakeHost.out.clear();
     EXPECT_EQ(0, printPaged(L"%s\n", L"100%s"));
     EXPECT_EQ(L"100%s\r\n", gFakeHost.out);
@@ -334,30 +217,27 @@ TEST_F(PagingTest, PrintPagedEdgeArguments)
 
 TEST_F(PagingTest, AttributeCodesColourRunsAndEndInTheNormalColour)
 {
+    colour(0x1F);
+    gFakeConsole.attribute = 0x1B;  // endLine puts the normal colour back first
+    EXPECT_EQ(0, endLine());
+    EXPECT_EQ(0x1F, gFakeConsole.attribute);
+
     colour(0x07);
     gFakeConsole.runs.clear();
-    EXPECT_EQ(0, printPaged(L"a\x12" L"b\x14" L"c\r\x11" L"d\n\x15" L"e\x16" L"f\x13" L"g"));
-    EXPECT_EQ(L"abcd\r\nefg", gFakeHost.out);
+    gFakeHost.out.clear();
+    EXPECT_EQ(0, printPaged(L"a\x12" L"b\x14" L"c\r\x11" L"d\n\x15" L"e\x16" L"f\x13" L"g\n\x12x\ny"));
+    EXPECT_EQ(L"abcd\r\nefg\r\nx\r\ny", gFakeHost.out);
+    // A line feed goes back to the normal colour for the next line.
     std::vector<std::pair<WORD, std::wstring>> expected = {
-        {0x07, L"a"}, {0x0F, L"b"}, {0xF0, L"c"}, {0x07, L"d"}, {0x0E, L"e"}, {0xE0, L"f"}, {0x70, L"g"},
+        {0x07, L"a"}, {0x0F, L"b"}, {0xF0, L"c"}, {0x07, L"d"}, {0x0E, L"e"},
+        {0xE0, L"f"}, {0x70, L"g"}, {0x0F, L"x"}, {0x07, L"y"},
     };
     EXPECT_EQ(expected, gFakeConsole.runs);
     EXPECT_EQ(0x07, gFakeConsole.attribute);
     EXPECT_EQ(0x07, gFakeHost.lastColors);
 
-    // A line feed goes back to the normal colour for the next line.
-    gFakeConsole.runs.clear();
-    gFakeHost.out.clear();
-    EXPECT_EQ(0, printPaged(L"\x12x\ny"));
-    expected = {{0x0F, L"x"}, {0x07, L"y"}};
-    EXPECT_EQ(expected, gFakeConsole.runs);
-}
-
-TEST_F(PagingTest, StopInsideColouredTextRestoresTheColour)
-{
-    colour(0x07);
-    page(1);
-    typeKeys(L"\x1b");
+    // Stopped inside coloured text: the colour is still put back.
+    page(1, L"\x1b");
     EXPECT_EQ(STOPPED, printPaged(L"\x12one\n\x12two\n"));
     EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"two"));
     EXPECT_EQ(0x07, gFakeConsole.attribute);
@@ -367,33 +247,18 @@ TEST_F(PagingTest, WithColourOffCodesAreDroppedAndTheHostPrints)
 {
     gFakeConsole.isConsole = false;
     loadHighlightAttributes();
-    page(2);
-    typeKeys(L"\x1b");
+    page(2, L"\x1b");
     EXPECT_EQ(0, printPaged(L"\x12name\x11 rest\r\n"));
     EXPECT_EQ(L"name rest\r\n", gFakeHost.out);
-    EXPECT_TRUE(gFakeConsole.runs.empty());
-    EXPECT_TRUE(gFakeConsole.attributeLog.empty());
+    EXPECT_TRUE(gFakeConsole.runs.empty() && gFakeConsole.attributeLog.empty());
     EXPECT_EQ(STOPPED, printPaged(L"one\ntwo\nthree"));
     EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"two"));
 }
 
-TEST_F(PagingTest, PlainPagedPrintStopsAtTheFirstStoppedLine)
+TEST(PauseOption, FormsAndErrors)
 {
-    page(1);
-    typeKeys(L"\x1b");
-    EXPECT_EQ(STOPPED, printPaged(L"%d\n%d\n", 1, 2));
-    EXPECT_EQ(L"1\r\n" + PROMPT + CLEARING, gFakeHost.out);
-}
-
-struct PauseCase {
-    const wchar_t* argument;
-    uint32_t timeout;
-    uint32_t lines;
-};
-
-TEST(PauseOption, Forms)
-{
-    const PauseCase cases[] = {
+    // Other arguments leave the time 123 and the lines 7 alone.
+    struct Case { const wchar_t* argument; uint32_t timeout, lines; const wchar_t* error; } cases[] = {
         {L"/P", 0, 0xFFFFFFFF},         {L"-p", 0, 0xFFFFFFFF},        {L"/P:5", 5000, 0xFFFFFFFF},
         {L"/P5", 5000, 0xFFFFFFFF},     {L"/p=5", 5000, 0xFFFFFFFF},   {L"/P:250M", 250, 0xFFFFFFFF},
         {L"/P:250m", 250, 0xFFFFFFFF},  {L"/P:0x1E", 30000, 0xFFFFFFFF}, {L"/P:5,20", 5000, 20},
@@ -402,62 +267,31 @@ TEST(PauseOption, Forms)
         {L"/P:", 0, 0xFFFFFFFF},        {L"/P:0x10,0x10", 16000, 16},
         // Seconds beyond 32 bits of milliseconds: the longest wait, not a short one.
         {L"/P:4294968", 0xFFFFFFFF, 0xFFFFFFFF},
-    };
-    for (const PauseCase& c : cases) {
-        SCOPED_TRACE(c.argument);
-        resetFakeHost();
-        std::wstring argument(c.argument);
-        uint32_t lines = 7;
-        gPaging.pauseTimeout = 123;
-        EXPECT_EQ(0, parsePauseOption(&argument[0], &lines));
-        EXPECT_EQ(c.timeout, gPaging.pauseTimeout);
-        EXPECT_EQ(c.lines, lines);
-        EXPECT_EQ(L"", gFakeHost.err);
-        EXPECT_EQ(c.argument, argument);
-    }
-    resetPaging();
-}
-
-TEST(PauseOption, OtherArgumentsAreLeftAlone)
-{
-    for (const wchar_t* text : {L"/X", L"P:5", L"/", L"", L"/Q5"}) {
-        std::wstring argument(text);
-        uint32_t lines = 7;
-        gPaging.pauseTimeout = 123;
-        EXPECT_EQ(0, parsePauseOption(&argument[0], &lines));
-        EXPECT_EQ(7u, lines);
-        EXPECT_EQ(123u, gPaging.pauseTimeout);
-    }
-    uint32_t lines = 0;
-    EXPECT_EQ(-1, parsePauseOption(NULL, &lines));
-    EXPECT_EQ(L"", gFakeHost.err);
-    resetPaging();
-}
-
-TEST(PauseOption, ErrorsAreReportedWithTheArgumentUpperCased)
-{
-    struct Case {
-        const wchar_t* argument;
-        const wchar_t* message;
-    } cases[] = {
-        {L"/P:2S", L"Syntax error: \"/P:2S\"\r\n"},
-        {L"/p:2s", L"Syntax error: \"/P:2S\"\r\n"},
-        {L"/p:abc", L"Syntax error: \"/P:ABC\"\r\n"},
-        {L"/P,x", L"Syntax error: \"/P,X\"\r\n"},
-        {L"/P:5,20x", L"Syntax error: \"/P:5,20X\"\r\n"},
-        {L"/p:1,1001", L"Pause lines must be 0 - 1000: 1001\r\n"},
-        {L"/p:4294967296", L"Bad pause time: \"/P:4294967296\"\r\n"},
-        {L"/p,99999999999", L"Bad pause lines: \"/P,99999999999\"\r\n"},
+        {L"/X", 123, 7},                {L"P:5", 123, 7},              {L"/", 123, 7},
+        {L"", 123, 7},                  {L"/Q5", 123, 7},
+        // Errors name the argument upper-cased.
+        {L"/p:2s", 0, 0, L"Syntax error: \"/P:2S\"\r\n"},
+        {L"/P:5,20x", 0, 0, L"Syntax error: \"/P:5,20X\"\r\n"},
+        {L"/p:1,1001", 0, 0, L"Pause lines must be 0 - 1000: 1001\r\n"},
+        {L"/p:4294967296", 0, 0, L"Bad pause time: \"/P:4294967296\"\r\n"},
+        {L"/p,99999999999", 0, 0, L"Bad pause lines: \"/P,99999999999\"\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.argument);
         resetFakeHost();
         std::wstring argument(c.argument);
-        uint32_t lines = 0;
-        EXPECT_EQ(1, parsePauseOption(&argument[0], &lines));
-        EXPECT_EQ(std::wstring(L"Kinfold plugin: ") + c.message, gFakeHost.err);
-        EXPECT_EQ(L"", gFakeHost.out);
+        uint32_t lines = 7;
+        gPaging.pauseTimeout = 123;
+        EXPECT_EQ(c.error ? 1 : 0, parsePauseOption(&argument[0], &lines));
+        EXPECT_EQ(c.error ? std::wstring(L"Kinfold plugin: ") + c.error : L"", gFakeHost.err);
+        if (!c.error) {
+            EXPECT_EQ(c.argument, argument);
+            EXPECT_EQ(c.timeout, gPaging.pauseTimeout);
+            EXPECT_EQ(c.lines, lines);
+        }
     }
+    uint32_t lines = 0;
+    EXPECT_EQ(-1, parsePauseOption(NULL, &lines));
     resetPaging();
 }
 
