@@ -1,5 +1,4 @@
 #include "commands/display_options.h"
-#include "commands/help_texts.h"
 #include "console/arguments.h"
 #include "console/highlight.h"
 #include "console/paging.h"
@@ -68,17 +67,14 @@ TEST_F(OptionsTest, GoodArgumentsGiveTheirSettings)
         {K, L"/a /c /d /f /i /k /u /z /sv", OPT_ASCII | COMMON_BITS | OPT_PARENT_PID | OPT_SERVICES_ROOT, L""},
         {A, L"/l /r /c /d /f /i /k /u", OPT_NO_TREE | OPT_REVERSE | COMMON_BITS, L""},
         // Later options decide the memory format and the PID base.
-        {K, L"/MF /A", OPT_ASCII | MEMORY_BITS | OPT_MEMORY_FRACTION, L""},
         {K, L"/MM /MF", MEMORY_BITS | OPT_MEMORY_FRACTION, L""},
         {K, L"/MF /MM", MEMORY_BITS | OPT_MEMORY_BYTES, L""},
         {K, L"/C /MM /M", OPT_PRIORITY | MEMORY_BITS, L""},  // /M keeps the open bit /C set
         {K, L"/D /X", 0, L""},
         {K, L"/X /D", OPT_DECIMAL_PID, L""},
-        {K, L"/T:", TIME_BITS, L""},
         {K, L"/td /T=s", TIME_BITS | OPT_TIME_DATE | OPT_TIME_SECONDS, L""},  // letters add up
         {K, L"/T:M", TIME_BITS | OPT_TIME_SECONDS | OPT_TIME_MILLIS, L""},
         {A, L"/T:f", TIME_BITS | OPT_TIME_DATE | OPT_TIME_SECONDS | OPT_TIME_MILLIS, L""},
-        {K, L"/N", 0, L""},
         {K, L"/n=DeStWx", NO_BITS | OPT_NO_TREE | OPT_KEEP_EXTENSIONS, L""},
         {A, L"/n:desw", NO_BITS, L""},
         // /TC and /TCMD are whole options that come before the /T prefix.
@@ -96,7 +92,6 @@ TEST_F(OptionsTest, GoodArgumentsGiveTheirSettings)
         {A, L"/h:cmd /HELP", 0, L"h=CMD|ELP"},
         // The last /W wins; alone, or with 0, it means automatic.
         {K, L"/W:40 /w=1020", 0, L"w=1020"},
-        {K, L"/W:0x28", 0, L"w=40"},
         {K, L"/W100", 0, L"w=100"},
         {K, L"/W:50 /W:0", 0, L""},
         {A, L"/W:50 /W", 0, L""},
@@ -112,7 +107,6 @@ TEST_F(OptionsTest, GoodArgumentsGiveTheirSettings)
         {A, L"0x4d", 0, L"pid=77"},
         {K, L"0", 0, L"pid=0"},
         {K, L"0x", 0, L"pat=0x"},
-        {K, L"-P", 0, L"pat=-P"},
         {K, L"4294967296", 0, L"pat=4294967296"},
         {A, L"note*", 0, L"pat=NOTE*"},
     };
@@ -147,7 +141,6 @@ TEST_F(OptionsTest, BadArgumentsPrintOneMessageAndDiscardTheSettings)
         {K, L"/T::D", L"/T::", false},   // only one separator is skipped
         {K, L"/l", L"\"/L\"", false},
         {A, L"/A", L"\"/A\"", false},
-        {A, L"/O:N", L"\"/O:N\"", false},
         {A, L"/SVC", L"\"/SVC\"", false},
         {A, L"/W:1021", L": 1021\r\n", false},
         {K, L"/W:4294967296", L"\"4294967296\"", false},
@@ -172,92 +165,64 @@ TEST_F(OptionsTest, BadArgumentsPrintOneMessageAndDiscardTheSettings)
     }
 }
 
-TEST_F(OptionsTest, HelpRequestEndsTheWalk)
+TEST_F(OptionsTest, AfterTheWalkWidthAndPageFitTheWindow)
 {
+    FakeConsoleScope console;
     const struct {
-        CommandKind kind;
+        bool isConsole;
+        bool windowReadable;
+        SHORT columns;
+        SHORT lines;
         const wchar_t* arguments;
-        const wchar_t* text;
+        uint32_t width;
+        uint32_t page;
     } cases[] = {
-        {K, L"/?x", KINFOLD_HELP},
-        // Nothing after the request is looked at, nothing before it survives.
-        {K, L"/A 4 /? /Q 8", KINFOLD_HELP},
-        {A, L"/? /Q", ANCESTRY_HELP},
-        // A "?" among the letters, or anywhere in /O.
-        {K, L"/O:n?", KINFOLD_HELP_O},
-        {K, L"/N:c?", KINFOLD_HELP_N},
-        {A, L"/T:D?", ANCESTRY_HELP_T},
+        {true, true, 80, 25, L"/P", 79, 23},
+        // Too few or too many lines for the window give a page two short of it.
+        {true, true, 80, 25, L"/P:0,2", 79, 23},
+        {true, true, 80, 25, L"/P:0,3", 79, 3},
+        {true, true, 80, 25, L"/P:0,24", 79, 24},
+        {true, true, 80, 25, L"/P:0,25", 79, 23},
+        {true, true, 80, 10, L"/P", 79, 8},
+        {true, true, 80, 100, L"/P", 79, 98},
+        // Windows of 9 or 101 lines are not paged.
+        {true, true, 80, 9, L"/P", 79, 0},
+        {true, true, 80, 101, L"/P", 79, 0},
+        // Narrow windows get the least width; windows too narrow or too wide 100.
+        {true, true, 22, 25, L"", 40, 0},
+        {true, true, 21, 25, L"", 100, 0},
+        {true, true, 400, 25, L"", 399, 0},
+        {true, true, 401, 25, L"", 100, 0},
+        {true, true, 80, 25, L"/W:60", 60, 0},
+        // Redirected output or an unreadable window: width 100, no paging.
+        {false, true, 80, 25, L"/P:0,10 /H:cmd", 100, 0},
+        {true, false, 80, 25, L"/P:0,10", 100, 0},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(OPTIONS_HELP_DONE, parse(c.kind, c.arguments)) << c.arguments;
-        EXPECT_EQ(c.text, gFakeHost.out) << c.arguments;
-        EXPECT_EQ(L"", gFakeHost.err) << c.arguments;
-        EXPECT_EQ(0u, settings->flags) << c.arguments;
-        EXPECT_EQ(L"", summary()) << c.arguments;
+        gFakeConsole.isConsole = c.isConsole;
+        gFakeConsole.bufferInfoWorks = c.windowReadable;
+        gFakeConsole.window = {0, 0, static_cast<SHORT>(c.columns - 1), static_cast<SHORT>(c.lines - 1)};
+        ASSERT_EQ(OPTIONS_CONTINUE, parse(K, c.arguments)) << c.arguments;
+        finishDisplayOptions(K, settings.get());
+        EXPECT_EQ(c.width, settings->width) << c.columns << " " << c.arguments;
+        EXPECT_EQ(c.page, gPaging.pageLength) << c.lines << " " << c.arguments;
+        EXPECT_EQ(c.page, gPaging.linesLeft) << c.lines << " " << c.arguments;
+        EXPECT_EQ(c.isConsole, gAttributes.normalAttribute != 0) << "colour only on a console";
     }
 }
 
-TEST(WindowRulesTest, WidthAndPageLengthFollowTheWindow)
-{
-    EXPECT_EQ(100u, widthFromWindow(false, true, 80));  // redirected
-    EXPECT_EQ(79u, widthFromWindow(true, true, 80));
-    EXPECT_EQ(100u, widthFromWindow(true, false, 80));  // unreadable window
-    EXPECT_EQ(100u, widthFromWindow(true, true, 21));
-    EXPECT_EQ(40u, widthFromWindow(true, true, 22));    // raised to the least width
-    EXPECT_EQ(399u, widthFromWindow(true, true, 400));
-    EXPECT_EQ(100u, widthFromWindow(true, true, 401));
-
-    // /P alone, too few or too many lines give a page two short of the window.
-    EXPECT_EQ(23u, pauseLinesForWindow(0xFFFFFFFFu, true, 25));
-    EXPECT_EQ(23u, pauseLinesForWindow(2, true, 25));
-    EXPECT_EQ(23u, pauseLinesForWindow(25, true, 25));
-    EXPECT_EQ(3u, pauseLinesForWindow(3, true, 25));
-    EXPECT_EQ(24u, pauseLinesForWindow(24, true, 25));
-    // Windows too small, too large or unreadable turn paging off.
-    EXPECT_EQ(8u, pauseLinesForWindow(0xFFFFFFFFu, true, 10));
-    EXPECT_EQ(0u, pauseLinesForWindow(10, true, 9));
-    EXPECT_EQ(98u, pauseLinesForWindow(0xFFFFFFFFu, true, 100));
-    EXPECT_EQ(0u, pauseLinesForWindow(10, true, 101));
-    EXPECT_EQ(0u, pauseLinesForWindow(10, false, 25));
-}
-
-TEST_F(OptionsTest, AfterTheWalkThePageWidthAndColoursFitTheConsole)
+TEST_F(OptionsTest, AfterTheWalkSortKeysOpenProcessesAndNoHighlightDropsColour)
 {
     FakeConsoleScope console;
-    gFakeConsole.window = {0, 0, 79, 24};  // 80 x 25
-    ASSERT_EQ(OPTIONS_CONTINUE, parse(K, L"/P /H:cmd /O:N"));
+    ASSERT_EQ(OPTIONS_CONTINUE, parse(K, L"/H:cmd /O:N"));
     finishDisplayOptions(K, settings.get());
-    EXPECT_EQ(23u, gPaging.pageLength);
-    EXPECT_EQ(23u, gPaging.linesLeft);
-    EXPECT_EQ(79u, settings->width);
-    EXPECT_EQ(OPT_OPEN_PROCESSES, settings->flags);  // any sort key opens every process
+    EXPECT_EQ(OPT_OPEN_PROCESSES, settings->flags);
     EXPECT_EQ(L"cmd", std::wstring(settings->highlightPattern));
     EXPECT_NE(0, gAttributes.normalAttribute);
 
-    // /N:C: colours stay off and the pattern goes; an explicit width stays.
     gAttributes.normalAttribute = 0x1F;
-    ASSERT_EQ(OPTIONS_CONTINUE, parse(A, L"/H:cmd /N:C /P:0,10 /W:60"));
+    ASSERT_EQ(OPTIONS_CONTINUE, parse(A, L"/H:cmd /N:C"));
     finishDisplayOptions(A, settings.get());
     EXPECT_EQ(L"", std::wstring(settings->highlightPattern));
     EXPECT_EQ(0, gAttributes.normalAttribute);
-    EXPECT_EQ(10u, gPaging.pageLength);
-    EXPECT_EQ(60u, settings->width);
-
-    // 9 or 101 lines: too few or too many to page in. Redirected: width 100,
-    // no paging, no colour.
-    const struct {
-        bool isConsole;
-        SHORT bottom;
-        uint32_t width;
-    } cases[] = {{true, 8, 199}, {true, 100, 199}, {false, 24, 100}};
-    for (const auto& c : cases) {
-        gFakeConsole.isConsole = c.isConsole;
-        gFakeConsole.window = {0, 0, 199, c.bottom};
-        ASSERT_EQ(OPTIONS_CONTINUE, parse(K, L"/P:0,10 /H:cmd"));
-        finishDisplayOptions(K, settings.get());
-        EXPECT_EQ(0u, gPaging.pageLength) << c.bottom;
-        EXPECT_EQ(0u, gPaging.linesLeft) << c.bottom;
-        EXPECT_EQ(c.width, settings->width) << c.bottom;
-        EXPECT_EQ(c.isConsole, gAttributes.normalAttribute != 0) << c.bottom;
-    }
 }

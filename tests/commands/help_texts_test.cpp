@@ -141,12 +141,20 @@ TEST(HelpTextTest, CommandsPrintTheirTextsByteForByteAndReturnZero)
         {kinfold, L"/?", EXPECTED_KINFOLD_HELP},
         {kinfold, L"/N?", EXPECTED_KINFOLD_HELP_N},
         {kinfold, L"/O?", EXPECTED_KINFOLD_HELP_O},
-        {kinfold, L"0xFFFFFFF0 /T? /bad", EXPECTED_KINFOLD_HELP_T},
+        {kinfold, L"/T?", EXPECTED_KINFOLD_HELP_T},
         {kinfold, L"/??", EXPECTED_KINFOLD_HELP + VERSION_LINE},
         {ancestry, L"/?", EXPECTED_ANCESTRY_HELP},
         {ancestry, L"/n?", EXPECTED_ANCESTRY_HELP_N},
         {ancestry, L"/t?", EXPECTED_ANCESTRY_HELP_T},
         {ancestry, L"/??", EXPECTED_ANCESTRY_HELP + VERSION_LINE},
+        // Anything after the request goes unread, bad or not; anything before
+        // it that is good is dropped.
+        {kinfold, L"/A 4 /?x /Q 8", EXPECTED_KINFOLD_HELP},
+        {ancestry, L"/? /Q", EXPECTED_ANCESTRY_HELP},
+        // A "?" among the letters, or anywhere in /O.
+        {kinfold, L"/O:n?", EXPECTED_KINFOLD_HELP_O},
+        {kinfold, L"/N:c?", EXPECTED_KINFOLD_HELP_N},
+        {ancestry, L"/T:D?", EXPECTED_ANCESTRY_HELP_T},
     };
     for (const auto& c : cases) {
         resetFakeHost();
