@@ -21,15 +21,6 @@ namespace {
 
 const int MESSAGE_COUNT = 1024;
 
-// Releases the table on every way out of the driver, failed builds included.
-struct TableOwner {
-    ProcessTable table;
-    TableOwner() : table() {}
-    ~TableOwner() { releaseProcessTable(&table); }
-    TableOwner(const TableOwner&) = delete;
-    TableOwner& operator=(const TableOwner&) = delete;
-};
-
 // The driver; usedPid receives the PID whose chain was asked for, so that a
 // wildcard root whose process has gone is reported by the PID it matched.
 int runAncestryFor(const wchar_t* highlight, uint32_t pid, const wchar_t* pattern, uint32_t width,
@@ -37,16 +28,17 @@ int runAncestryFor(const wchar_t* highlight, uint32_t pid, const wchar_t* patter
 {
     SYSTEMTIME today;
     GetLocalTime(&today);
-    TableOwner owner;
-    int result = buildProcessTable(flags, &owner.table);
+    ProcessTableOwner owner;
+    ProcessTable& table = *owner.get();
+    int result = buildProcessTable(flags, &table);
     if (result != 0) {
         return result;
     }
-    if (owner.table.count == 0) {
+    if (table.count == 0) {
         return 0;  // the builder has said "No processes found!"
     }
     if (pattern != NULL) {
-        pid = findWildcardRoot(pattern, owner.table.records, owner.table.count);
+        pid = findWildcardRoot(pattern, table.records, table.count);
         if (pid == 0) {
             return NO_WILDCARD_MATCH;
         }
@@ -63,10 +55,10 @@ int runAncestryFor(const wchar_t* highlight, uint32_t pid, const wchar_t* patter
     }
 
     ViewSettings view = {};
-    view.table = owner.table.records;
+    view.table = table.records;
     view.sortKeys = NULL;
     view.highlightPattern = highlight;
-    view.count = owner.table.count;
+    view.count = table.count;
     view.width = width;
     view.flags = flags;
     view.printedCount = 0;

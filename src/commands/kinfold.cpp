@@ -20,20 +20,6 @@ namespace {
 // Stands for "no PID": with /SVC the driver looks for the services root instead.
 const uint32_t SERVICES_ROOT_PID = 0xFFFFFFFF;
 
-// The table is released on every way out of the driver, and before the
-// command prints any message.
-class TableOwner {
-public:
-    TableOwner() : table_() {}
-    ~TableOwner() { releaseProcessTable(&table_); }
-    TableOwner(const TableOwner&) = delete;
-    TableOwner& operator=(const TableOwner&) = delete;
-    ProcessTable* get() { return &table_; }
-
-private:
-    ProcessTable table_;
-};
-
 uint32_t windowOwner(HWND window)
 {
     DWORD pid = 0;
@@ -167,7 +153,8 @@ int runKinfold(const wchar_t* pattern, const wchar_t* sortKeys, uint32_t rootPid
 {
     SYSTEMTIME today;
     GetLocalTime(&today);
-    TableOwner owner;
+    // Released before the command prints any message.
+    ProcessTableOwner owner;
     ProcessTable* table = owner.get();
     int result = buildProcessTable(flags, table);
     if (result != 0 || table->count == 0) {

@@ -65,3 +65,16 @@ void validateParentLinks(ProcessRecord* records, uint32_t count, ParentNewerQuer
 
 // The first record with this PID, in table order; null when none.
 const ProcessRecord* findRecordByPid(const ProcessRecord* records, uint32_t count, uint32_t pid);
+
+// Owns one command's table: released on every way out, failed builds included.
+class ProcessTableOwner {
+public:
+    ProcessTableOwner() : table_() {}
+    ~ProcessTableOwner() { releaseProcessTable(&table_); }
+    ProcessTableOwner(const ProcessTableOwner&) = delete;
+    ProcessTableOwner& operator=(const ProcessTableOwner&) = delete;
+    ProcessTable* get() { return &table_; }
+
+private:
+    ProcessTable table_;
+};
