@@ -10,24 +10,25 @@
 
 namespace {
 
-ShellResult shell(const std::wstring& line)
-{
-    ShellOptions options;
-    options.timeoutMs = 20000;
-    return runShellLine(line, options);
-}
-
 // test process -> kfroot -> kfbranch -> kfleaf: the leaf's chain ends in
 // three known processes whatever started the test.
 class AncestryEndToEnd : public ::testing::Test {
 protected:
     ProcessTree tree;
 
-    void SetUp() override { ASSERT_TRUE(tree.start()) << narrow(tree.error()); }
+    void SetUp() override { ASSERT_TRUE(tree.start()) << tree.error(); }
 
-    // Each known member as ANCESTRY starts its line: PID, then the name
-    // without extension.
-    std::wstring lineStart(TreeRole role) const
+    // Lines of `ancestry ARGUMENTS LEAF`.
+    std::vector<std::wstring> ancestry(const std::wstring& arguments)
+    {
+        ShellResult r = runShellLine(L"ancestry " + arguments + std::to_wstring(tree.pid(TREE_LEAF)));
+        EXPECT_EQ(0, r.exitCode) << r.err;
+        EXPECT_EQ(L"", r.err);
+        return splitLines(r.out);
+    }
+
+    // A member's line as ANCESTRY starts it: PID, then the name without extension.
+    std::wstring member(TreeRole role) const
     {
         std::wstring name = ProcessTree::programName(role);
         return hexPid(tree.pid(role)) + L"  " + name.substr(0, name.find(L'.'));
@@ -36,111 +37,81 @@ protected:
 
 }  // namespace
 
-TEST_F(AncestryEndToEnd, ChainOfTheDeepestProcessOldestFirst)
+TEST_F(AncestryEndToEnd, ChainOfTheDeepestProcessOldestFirstReversedAndNumbered)
 {
-    ShellResult r = shell(L"ancestry " + std::to_wstring(tree.pid(TREE_LEAF)));
-    ASSERT_FALSE(r.timedOut);
-    EXPECT_EQ(0, r.exitCode) << narrow(r.err);
-    EXPECT_EQ(L"", r.err);
-    std::vector<std::wstring> lines = splitLines(r.out);
-    ASSERT_GE(lines.size(), 4u) << narrow(r.out);
+    std::vector<std::wstring> lines = ancestry(L"");
+    ASSERT_GE(lines.size(), 4u);
     size_t n = lines.size();
     EXPECT_FALSE(lines[0].empty()) << "no empty line comes before the list";
-    EXPECT_TRUE(startsWith(lines[n - 4], hexPid(GetCurrentProcessId()) + L"  test_e2e")) << narrow(r.out);
-    EXPECT_TRUE(startsWith(lines[n - 3], lineStart(TREE_ROOT))) << narrow(r.out);
-    EXPECT_TRUE(startsWith(lines[n - 2], lineStart(TREE_BRANCH))) << narrow(r.out);
-    EXPECT_TRUE(startsWith(lines[n - 1], lineStart(TREE_LEAF))) << narrow(r.out);
-}
+    EXPECT_TRUE(startsWith(lines[n - 4], hexPid(GetCurrentProcessId()) + L"  test_e2e")) << lines[n - 4];
+    EXPECT_TRUE(startsWith(lines[n - 3], member(TREE_ROOT))) << lines[n - 3];
+    EXPECT_TRUE(startsWith(lines[n - 2], member(TREE_BRANCH))) << lines[n - 2];
+    EXPECT_TRUE(startsWith(lines[n - 1], member(TREE_LEAF))) << lines[n - 1];
 
-TEST_F(AncestryEndToEnd, ReversedAndNumbered)
-{
-    std::wstring leaf = std::to_wstring(tree.pid(TREE_LEAF));
-    ShellResult reversed = shell(L"ancestry /r " + leaf);
-    EXPECT_EQ(0, reversed.exitCode) << narrow(reversed.err);
-    std::vector<std::wstring> lines = splitLines(reversed.out);
-    ASSERT_GE(lines.size(), 4u) << narrow(reversed.out);
-    EXPECT_TRUE(startsWith(lines[0], lineStart(TREE_LEAF))) << narrow(reversed.out);
-    EXPECT_TRUE(startsWith(lines[1], lineStart(TREE_BRANCH)));
-    EXPECT_TRUE(startsWith(lines[2], lineStart(TREE_ROOT)));
+    std::vector<std::wstring> reversed = ancestry(L"/r ");
+    ASSERT_EQ(n, reversed.size());
+    EXPECT_EQ(std::vector<std::wstring>(lines.rbegin(), lines.rend()), reversed);
 
-    ShellResult numbered = shell(L"ancestry /L /U 0x" + hexPid(tree.pid(TREE_LEAF)));
-    EXPECT_EQ(0, numbered.exitCode) << narrow(numbered.err);
-    lines = splitLines(numbered.out);
-    ASSERT_GE(lines.size(), 6u) << narrow(numbered.out);
-    size_t members = lines.size() - 2;
-    EXPECT_EQ(L"", lines[members]);
-    EXPECT_EQ(L"Found " + std::to_wstring(members) + L" processes.", lines[members + 1]);
-    EXPECT_TRUE(startsWith(lines[members - 3], L"  3:  " + lineStart(TREE_ROOT))) << narrow(numbered.out);
-    EXPECT_TRUE(startsWith(lines[members - 2], L"  2:  " + lineStart(TREE_BRANCH)));
-    EXPECT_TRUE(startsWith(lines[members - 1], L"  1:  " + lineStart(TREE_LEAF)));
+    std::vector<std::wstring> numbered = ancestry(L"/L /U ");
+    ASSERT_EQ(n + 2, numbered.size());
+    EXPECT_EQ(L"", numbered[n]);
+    EXPECT_EQ(L"Found " + std::to_wstring(n) + L" processes.", numbered[n + 1]);
     wchar_t first[16];
-    wsprintfW(first, L"%3u:  ", static_cast<unsigned>(members));
-    EXPECT_TRUE(startsWith(lines[0], first)) << narrow(numbered.out);
-}
+    wsprintfW(first, L"%3u:  ", static_cast<unsigned>(n));
+    EXPECT_EQ(first + lines[0], numbered[0]);
+    EXPECT_EQ(L"  1:  " + lines[n - 1], numbered[n - 1]);
 
-TEST_F(AncestryEndToEnd, ProcessWhoseParentHasEndedStandsAlone)
-{
-    uint32_t leaf = tree.pid(TREE_LEAF);
+    // A process whose parent has ended stands alone.
     ASSERT_TRUE(tree.stopRole(TREE_BRANCH));
-    ShellResult r = shell(L"ancestry " + std::to_wstring(leaf));
-    EXPECT_EQ(0, r.exitCode) << narrow(r.err);
-    std::vector<std::wstring> lines = splitLines(r.out);
-    ASSERT_EQ(1u, lines.size()) << narrow(r.out);
-    EXPECT_TRUE(startsWith(lines[0], lineStart(TREE_LEAF)));
+    lines = ancestry(L"");
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_TRUE(startsWith(lines[0], member(TREE_LEAF))) << lines[0];
 }
 
 TEST_F(AncestryEndToEnd, FunctionGivesNamesAndPids)
 {
     std::wstring leaf = std::to_wstring(tree.pid(TREE_LEAF));
-    ShellResult names = shell(L"echo %@ancestry[" + leaf + L",3]");
-    EXPECT_EQ(0, names.exitCode) << narrow(names.err);
-    EXPECT_TRUE(endsWith(names.out, L"test_e2e.exe kfroot.exe kfbranch.exe kfleaf.exe\r\n")) << narrow(names.out);
-
-    ShellResult pids = shell(L"echo %@ancestry[" + leaf + L",66]");
-    std::wstring expected = leaf + L" " + std::to_wstring(tree.pid(TREE_BRANCH)) + L" " +
-                            std::to_wstring(tree.pid(TREE_ROOT)) + L" " + std::to_wstring(GetCurrentProcessId());
-    EXPECT_TRUE(startsWith(pids.out, expected)) << narrow(pids.out);
-    EXPECT_EQ(L"", names.err + pids.err);
+    // "." is the shell itself, started by this test program.
+    ShellResult r = runShell({L"-c", L"echo %@ancestry[" + leaf + L",3]", L"-c", L"echo %@ancestry[" + leaf + L",66]",
+                              L"-c", L"echo [%@ancestry[.,3]]"});
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    EXPECT_EQ(L"", r.err);
+    std::vector<std::wstring> lines = splitLines(r.out);
+    ASSERT_EQ(3u, lines.size()) << r.out;
+    EXPECT_TRUE(endsWith(lines[0], L"test_e2e.exe kfroot.exe kfbranch.exe kfleaf.exe")) << lines[0];
+    EXPECT_TRUE(startsWith(lines[1], leaf + L" " + std::to_wstring(tree.pid(TREE_BRANCH)) + L" " +
+                                         std::to_wstring(tree.pid(TREE_ROOT)) + L" " +
+                                         std::to_wstring(GetCurrentProcessId())))
+        << lines[1];
+    EXPECT_TRUE(endsWith(lines[2], L"test_e2e.exe kfshell.exe]")) << lines[2];
 }
 
-TEST(AncestryBatch, FunctionErrorNamesTheBatchFileAndLine)
+TEST(AncestryShell, FunctionErrorInABatchFileNamesTheFileAndLine)
 {
-    TempFile batch(batchText({L"@echo off", L"echo %@ancestry[abc,3]", L"echo %@ancestry[.,zz]"}));
+    TempFile batch(L"@echo off\r\necho %@ancestry[abc,3]\r\necho %@ancestry[.,zz]\r\n");
     ASSERT_TRUE(batch.ok());
     wchar_t full[MAX_PATH * 4];
     GetFullPathNameW(batch.path().c_str(), MAX_PATH * 4, full, nullptr);
     ShellResult r = runShell({batch.path()});
-    ASSERT_FALSE(r.timedOut);
     std::wstring prefix = std::wstring(L"Kinfold plugin: ") + full;
     EXPECT_EQ(prefix + L" [2]  Bad PID value: \"ABC\"\r\n" + prefix + L" [3]  Bad flags value: \"ZZ\"\r\n", r.err);
 }
 
-TEST(AncestryHelp, UsageStartsWithTheSyntaxLine)
+TEST(AncestryShell, UsageAndHelpRequests)
 {
-    ShellResult r = shell(L"usage kinfold");
-    EXPECT_EQ(0, r.exitCode) << narrow(r.err);
+    ShellResult r = runShellLine(L"usage kinfold");
+    EXPECT_EQ(0, r.exitCode) << r.err;
     EXPECT_TRUE(startsWith(r.out, L"KINFOLD /A /C /D /E /F /H: /I /K /M /N: /O: /SVC /TC /T: /W: root  \r\n"))
-        << narrow(r.out);
+        << r.out;
 
-    ShellResult function = shell(L"usage @ancestry");
-    EXPECT_EQ(1, function.exitCode);
-    EXPECT_EQ(L"", function.out);
-}
+    r = runShellLine(L"usage @ancestry");
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ(L"", r.out);
 
-TEST(AncestryHelp, HelpShowsTheFunctionText)
-{
-    ShellResult r = shell(L"help @ANCESTRY");
-    EXPECT_EQ(0, r.exitCode) << narrow(r.err);
     // kfshell prints the message box as text: caption in brackets, then the text.
-    EXPECT_EQ(L"[Kinfold Plugin Help]\r\n"
-              L"Returns ancestors of a given process.\n\n@ANCESTRY[pid,flags] \r\n\n"
-              L"\tpid\tthe process ID, decimal or hex  \n"
-              L"\tflags\t\x2000\x2000" L"0:  return PIDS in hexadecimal\n"
-              L"\t\t\x2000\x2000" L"1:  hexadecimal, no leading 0x  \n"
-              L"\t\t\x2000\x2000" L"2:  decimal\n"
-              L"\t\t\x2000\x2000" L"3:  executable names\n"
-              L"\t\t\x2000" L"64:  reverse order\n"
-              L"\t\t128:  lowercase\n\n"
-              L"If pid is not specified, it defaults to the current shell.  \n\r\n",
-              r.out);
+    r = runShellLine(L"help @ANCESTRY");
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    EXPECT_TRUE(startsWith(r.out, L"[Kinfold Plugin Help]\r\nReturns ancestors of a given process.\n\n@ANCESTRY[pid,flags] \r\n"))
+        << r.out;
+    EXPECT_TRUE(endsWith(r.out, L"If pid is not specified, it defaults to the current shell.  \n\r\n")) << r.out;
 }

@@ -1,76 +1,116 @@
 #include "shell_run.h"
 
-#include <wctype.h>
-
 namespace {
 
 // Closes a kernel handle; NULL and INVALID_HANDLE_VALUE both mean none.
 struct Handle {
     HANDLE value = nullptr;
     Handle() = default;
-    explicit Handle(HANDLE h) : value(h) {}
-    ~Handle() { reset(); }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
-    void reset(HANDLE h = nullptr)
+    ~Handle() { reset(); }
+    void reset()
     {
         if (value != nullptr && value != INVALID_HANDLE_VALUE) {
             CloseHandle(value);
         }
-        value = h;
+        value = nullptr;
     }
-    bool valid() const { return value != nullptr && value != INVALID_HANDLE_VALUE; }
 };
 
 std::string toUtf8(const std::wstring& text)
 {
-    if (text.empty()) {
-        return std::string();
-    }
     int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
     return out;
 }
 
-std::wstring directoryOf(const std::wstring& path)
+std::wstring fromUtf8(const std::string& bytes)
 {
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    int count = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(count), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], count);
+    return text;
 }
 
-bool sameName(const std::wstring& a, const std::wstring& b)
+std::wstring tempPath(const std::wstring& name)
 {
-    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+    wchar_t dir[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, dir);
+    return std::wstring(dir) + name;
+}
+
+std::wstring uniqueTempPath(const wchar_t* extension)
+{
+    static LONG counter = 0;
+    return tempPath(L"kf" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                    std::to_wstring(InterlockedIncrement(&counter)) + extension);
+}
+
+// Every argument quoted, by the rules the C runtime undoes.
+std::wstring commandLine(const std::wstring& exe, const std::vector<std::wstring>& args)
+{
+    std::wstring line;
+    for (size_t i = 0; i <= args.size(); ++i) {
+        line += i == 0 ? L"\"" : L" \"";
+        size_t backslashes = 0;
+        for (wchar_t ch : i == 0 ? exe : args[i - 1]) {
+            if (ch == L'"') {
+                line.append(backslashes + 1, L'\\');
+            }
+            backslashes = ch == L'\\' ? backslashes + 1 : 0;
+            line += ch;
+        }
+        line.append(backslashes, L'\\');
+        line += L'"';
+    }
+    return line;
+}
+
+// Starts a program without a console, so that it sees redirected output
+// whether or not the tests run in a terminal. stdHandles: in, out, err to
+// inherit, or none.
+bool startProcess(const std::wstring& exe, const std::vector<std::wstring>& args, const HANDLE* stdHandles,
+                  wchar_t* environment, PROCESS_INFORMATION* info)
+{
+    std::wstring line = commandLine(exe, args);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    if (stdHandles != nullptr) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = stdHandles[0];
+        startup.hStdOutput = stdHandles[1];
+        startup.hStdError = stdHandles[2];
+    }
+    if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, stdHandles != nullptr,
+                        CREATE_UNICODE_ENVIRONMENT | DETACHED_PROCESS, environment, nullptr, &startup, info)) {
+        return false;
+    }
+    CloseHandle(info->hThread);
+    return true;
 }
 
 // The parent's environment with the options' changes, as a block for CreateProcessW.
 std::vector<wchar_t> environmentBlock(const std::vector<std::pair<std::wstring, std::wstring>>& changes)
 {
-    std::vector<std::wstring> entries;
+    std::vector<wchar_t> block;
     wchar_t* strings = GetEnvironmentStringsW();
-    for (const wchar_t* entry = strings; entry != nullptr && *entry != L'\0'; entry += wcslen(entry) + 1) {
-        entries.push_back(entry);
+    for (const wchar_t* entry = strings; *entry != L'\0'; entry += wcslen(entry) + 1) {
+        bool changed = false;
+        for (const auto& change : changes) {
+            changed = changed || _wcsnicmp(entry, (change.first + L"=").c_str(), change.first.size() + 1) == 0;
+        }
+        if (!changed) {
+            block.insert(block.end(), entry, entry + wcslen(entry) + 1);
+        }
     }
     FreeEnvironmentStringsW(strings);
     for (const auto& change : changes) {
-        for (size_t i = 0; i < entries.size();) {
-            // Entries such as "=C:=C:\dir" have their name after the first character.
-            size_t equals = entries[i].find(L'=', 1);
-            if (equals != std::wstring::npos && sameName(entries[i].substr(0, equals), change.first)) {
-                entries.erase(entries.begin() + static_cast<long>(i));
-            } else {
-                ++i;
-            }
-        }
         if (!change.second.empty()) {
-            entries.push_back(change.first + L"=" + change.second);
+            std::wstring entry = change.first + L"=" + change.second;
+            block.insert(block.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
         }
-    }
-    std::vector<wchar_t> block;
-    for (const std::wstring& entry : entries) {
-        block.insert(block.end(), entry.begin(), entry.end());
-        block.push_back(L'\0');
     }
     block.push_back(L'\0');
     return block;
@@ -80,228 +120,112 @@ std::vector<wchar_t> environmentBlock(const std::vector<std::pair<std::wstring, 
 bool drainPipe(HANDLE pipe, std::string* into, bool* gotSomething)
 {
     DWORD available = 0;
-    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+    if (pipe == nullptr || !PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
         return false;
     }
-    while (available > 0) {
-        char chunk[4096];
-        DWORD want = available < sizeof(chunk) ? available : static_cast<DWORD>(sizeof(chunk));
+    if (available > 0) {
+        std::string chunk(available, '\0');
         DWORD got = 0;
-        if (!ReadFile(pipe, chunk, want, &got, nullptr) || got == 0) {
+        if (!ReadFile(pipe, &chunk[0], available, &got, nullptr) || got == 0) {
             return false;
         }
-        into->append(chunk, got);
-        available -= got;
+        into->append(chunk, 0, got);
         *gotSomething = true;
     }
     return true;
 }
 
-std::string readWholeFile(const std::wstring& path)
-{
-    std::string bytes;
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file.valid()) {
-        return bytes;
-    }
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file.value, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-        bytes.append(chunk, got);
-    }
-    return bytes;
-}
-
-std::wstring uniqueTempName(const std::wstring& extension)
-{
-    static LONG counter = 0;
-    wchar_t dir[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, dir);
-    return std::wstring(dir) + L"kf" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-           std::to_wstring(InterlockedIncrement(&counter)) + extension;
-}
-
 }  // namespace
-
-std::wstring fromUtf8(const std::string& bytes)
-{
-    if (bytes.empty()) {
-        return std::wstring();
-    }
-    int count = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], count);
-    return text;
-}
 
 std::vector<std::wstring> splitLines(const std::wstring& text)
 {
     std::vector<std::wstring> lines;
-    size_t start = 0;
-    while (start < text.size()) {
+    for (size_t start = 0; start < text.size();) {
         size_t end = text.find(L'\n', start);
-        size_t stop = end == std::wstring::npos ? text.size() : end;
-        std::wstring line = text.substr(start, stop - start);
+        std::wstring line = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
         if (!line.empty() && line.back() == L'\r') {
             line.pop_back();
         }
         lines.push_back(line);
-        if (end == std::wstring::npos) {
-            break;
-        }
-        start = end + 1;
+        start = end == std::wstring::npos ? text.size() : end + 1;
     }
     return lines;
 }
 
-std::wstring buildDir()
+std::wstring buildPath(const std::wstring& relative)
 {
     wchar_t value[4096] = {};
     DWORD length = GetEnvironmentVariableW(L"KF_BUILD_DIR", value, 4096);
-    std::wstring dir;
-    if (length > 0 && length < 4096) {
-        dir = value;
-        // ctest hands over the Unix path; Wine shows the Unix root as drive Z:.
-        if (!dir.empty() && dir[0] == L'/') {
-            dir = L"Z:" + dir;
-        }
-        for (wchar_t& ch : dir) {
-            if (ch == L'/') {
-                ch = L'\\';
-            }
-        }
-    } else {
-        // Run by hand: the test binary sits in <build>\tests.
-        wchar_t self[MAX_PATH * 4] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
-        dir = directoryOf(directoryOf(self));
+    std::wstring dir = length > 0 && length < 4096 ? value : L".";
+    // ctest hands over the Unix path; Wine shows the Unix root as drive Z:.
+    if (dir[0] == L'/') {
+        dir = L"Z:" + dir;
     }
-    while (dir.size() > 3 && dir.back() == L'\\') {
-        dir.pop_back();
+    for (wchar_t& ch : dir) {
+        ch = ch == L'/' ? L'\\' : ch;
     }
-    return dir;
+    if (dir.back() != L'\\') {
+        dir += L'\\';
+    }
+    return dir + relative;
 }
 
-std::wstring buildPath(const std::wstring& relative)
+ShellResult runShell(const std::vector<std::wstring>& args, const ShellOptions& options)
 {
-    return buildDir() + L"\\" + relative;
-}
-
-std::wstring quoteArgument(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-        return arg;
+    std::vector<std::wstring> all;
+    if (!options.plugin.empty()) {
+        all = {L"--plugin", options.plugin};
     }
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t ch : arg) {
-        if (ch == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (ch == L'"') {
-            quoted.append(backslashes * 2 + 1, L'\\');
-        } else {
-            quoted.append(backslashes, L'\\');
-        }
-        backslashes = 0;
-        quoted += ch;
-    }
-    quoted.append(backslashes * 2, L'\\');
-    quoted += L'"';
-    return quoted;
-}
+    all.insert(all.end(), args.begin(), args.end());
 
-ShellResult runProgram(const std::wstring& exe, const std::vector<std::wstring>& args, const ShellOptions& options)
-{
     ShellResult result;
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-
     Handle inRead, inWrite, outRead, outWrite, errRead, errWrite;
     if (!CreatePipe(&inRead.value, &inWrite.value, &inheritable, 1 << 16) ||
         !CreatePipe(&errRead.value, &errWrite.value, &inheritable, 1 << 16)) {
         return result;
     }
-    SetHandleInformation(inWrite.value, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead.value, HANDLE_FLAG_INHERIT, 0);
-    std::wstring outFile;
     if (options.stdoutToFile) {
-        outFile = uniqueTempName(L".out");
-        outWrite.reset(CreateFileW(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!outWrite.valid()) {
-            return result;
-        }
-    } else {
-        if (!CreatePipe(&outRead.value, &outWrite.value, &inheritable, 1 << 16)) {
-            return result;
-        }
+        // Read back through the same handle once the shell has ended.
+        outWrite.value = CreateFileW(uniqueTempPath(L".out").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                                     CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    } else if (CreatePipe(&outRead.value, &outWrite.value, &inheritable, 1 << 16)) {
         SetHandleInformation(outRead.value, HANDLE_FLAG_INHERIT, 0);
     }
+    SetHandleInformation(inWrite.value, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead.value, HANDLE_FLAG_INHERIT, 0);
 
-    std::wstring commandLine = quoteArgument(exe);
-    for (const std::wstring& arg : args) {
-        commandLine += L" " + quoteArgument(arg);
-    }
-    std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
-    commandBuffer.push_back(L'\0');
     std::vector<wchar_t> environment = environmentBlock(options.env);
-
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead.value;
-    startup.hStdOutput = outWrite.value;
-    startup.hStdError = errWrite.value;
+    HANDLE stdHandles[3] = {inRead.value, outWrite.value, errWrite.value};
     PROCESS_INFORMATION info = {};
-    // No console: the child sees redirected output whether or not the tests run in a terminal.
-    if (!CreateProcessW(exe.c_str(), commandBuffer.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT | DETACHED_PROCESS, environment.data(), nullptr, &startup, &info)) {
-        if (!outFile.empty()) {
-            outWrite.reset();
-            DeleteFileW(outFile.c_str());
-        }
+    if (outWrite.value == INVALID_HANDLE_VALUE ||
+        !startProcess(buildPath(L"kfshell.exe"), all, stdHandles, environment.data(), &info)) {
         return result;
     }
-    result.started = true;
-    Handle process(info.hProcess);
-    CloseHandle(info.hThread);
+    Handle process;
+    process.value = info.hProcess;
     inRead.reset();
-    outWrite.reset();
     errWrite.reset();
-
-    std::string input = toUtf8(options.stdinText);
-    if (!input.empty()) {
-        DWORD written = 0;
-        WriteFile(inWrite.value, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+    if (!options.stdoutToFile) {
+        outWrite.reset();
     }
+    std::string input = toUtf8(options.stdinText);
+    DWORD written = 0;
+    WriteFile(inWrite.value, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
     inWrite.reset();
 
+    // Polled rather than read to the end: a grandchild holding the pipes
+    // open must not keep a test waiting once the shell has ended.
     std::string outBytes, errBytes;
-    bool outOpen = outRead.valid(), errOpen = true;
+    bool outOpen = !options.stdoutToFile, errOpen = true;
     ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
     for (;;) {
+        bool ended = WaitForSingleObject(process.value, 0) == WAIT_OBJECT_0;
         bool got = false;
-        if (outOpen) {
-            outOpen = drainPipe(outRead.value, &outBytes, &got);
-        }
-        if (errOpen) {
-            errOpen = drainPipe(errRead.value, &errBytes, &got);
-        }
-        if (WaitForSingleObject(process.value, 0) == WAIT_OBJECT_0) {
-            // Whatever it wrote is in the pipes by now; a grandchild holding
-            // them open must not keep us waiting.
-            bool more = true;
-            while (more) {
-                more = false;
-                if (outOpen) {
-                    outOpen = drainPipe(outRead.value, &outBytes, &more);
-                }
-                if (errOpen) {
-                    errOpen = drainPipe(errRead.value, &errBytes, &more);
-                }
-            }
+        outOpen = outOpen && drainPipe(outRead.value, &outBytes, &got);
+        errOpen = errOpen && drainPipe(errRead.value, &errBytes, &got);
+        if (ended && !got) {
             DWORD code = 0;
             GetExitCodeProcess(process.value, &code);
             result.exitCode = static_cast<int>(code);
@@ -311,39 +235,23 @@ ShellResult runProgram(const std::wstring& exe, const std::vector<std::wstring>&
             TerminateProcess(process.value, 255);
             WaitForSingleObject(process.value, 5000);
             result.timedOut = true;
-            result.exitCode = -1;
             break;
         }
         if (!got) {
             Sleep(2);
         }
     }
-    if (!outFile.empty()) {
-        outBytes = readWholeFile(outFile);
-        DeleteFileW(outFile.c_str());
+    if (options.stdoutToFile) {
+        SetFilePointer(outWrite.value, 0, nullptr, FILE_BEGIN);
+        char chunk[4096];
+        DWORD got = 0;
+        while (ReadFile(outWrite.value, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
+            outBytes.append(chunk, got);
+        }
     }
     result.out = fromUtf8(outBytes);
     result.err = fromUtf8(errBytes);
     return result;
-}
-
-ShellResult runShell(const std::vector<std::wstring>& args, const ShellOptions& options)
-{
-    std::vector<std::wstring> all;
-    if (!options.plugin.empty()) {
-        all.push_back(L"--plugin");
-        all.push_back(options.plugin);
-    }
-    all.insert(all.end(), args.begin(), args.end());
-    return runProgram(buildPath(L"kfshell.exe"), all, options);
-}
-
-ShellResult runShell(const std::vector<std::wstring>& args, const std::wstring& stdinText, DWORD timeoutMs)
-{
-    ShellOptions options;
-    options.stdinText = stdinText;
-    options.timeoutMs = timeoutMs;
-    return runShell(args, options);
 }
 
 ShellResult runShellLine(const std::wstring& line, const ShellOptions& options)
@@ -351,46 +259,26 @@ ShellResult runShellLine(const std::wstring& line, const ShellOptions& options)
     return runShell({L"-c", line}, options);
 }
 
-TempFile::TempFile(const std::wstring& content, const std::wstring& fileName, const std::wstring& extension)
+TempFile::TempFile(const std::wstring& content, const std::wstring& fileName)
+    : path_(fileName.empty() ? uniqueTempPath(L".btm") : tempPath(fileName))
 {
-    if (fileName.empty()) {
-        path_ = uniqueTempName(extension);
-    } else {
-        wchar_t dir[MAX_PATH + 1] = {};
-        GetTempPathW(MAX_PATH + 1, dir);
-        path_ = std::wstring(dir) + fileName;
-    }
-    Handle file(CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-        return;
-    }
+    Handle file;
+    file.value = CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
     std::string bytes = toUtf8(content);
     DWORD written = 0;
-    ok_ = bytes.empty() || (WriteFile(file.value, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                            written == bytes.size());
+    ok_ = file.value != INVALID_HANDLE_VALUE &&
+          WriteFile(file.value, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+          written == bytes.size();
 }
 
-TempFile::~TempFile()
+BackgroundProcess::BackgroundProcess(const std::wstring& path) : path_(path)
 {
-    DeleteFileW(path_.c_str());
-}
-
-BackgroundProcess::BackgroundProcess(const std::wstring& exe, const std::vector<std::wstring>& args)
-{
-    std::wstring commandLine = quoteArgument(exe);
-    for (const std::wstring& arg : args) {
-        commandLine += L" " + quoteArgument(arg);
-    }
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                       &startup, &info)) {
+    if (CopyFileW(buildPath(L"e2e\\kfsleeper.exe").c_str(), path.c_str(), FALSE) &&
+        startProcess(path, {}, nullptr, nullptr, &info)) {
         process_ = info.hProcess;
         pid_ = info.dwProcessId;
-        CloseHandle(info.hThread);
     }
 }
 
@@ -401,9 +289,8 @@ BackgroundProcess::~BackgroundProcess()
         WaitForSingleObject(process_, 5000);
         CloseHandle(process_);
     }
-}
-
-bool BackgroundProcess::running() const
-{
-    return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+    // The image stays locked for a moment after the process ends.
+    for (int i = 0; i < 50 && !DeleteFileW(path_.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND; ++i) {
+        Sleep(20);
+    }
 }

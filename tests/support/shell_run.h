@@ -1,5 +1,5 @@
-// Runs kfshell.exe (or any program of the build) as a child process for the
-// end-to-end tests and hands back its exit code and both output streams.
+// Runs kfshell.exe of the build as a child process for the end-to-end tests
+// and hands back its exit code and both output streams.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
@@ -9,45 +9,33 @@
 #include <vector>
 
 struct ShellResult {
-    int exitCode = -1;       // -1 also when the program could not start or timed out
-    std::wstring out;        // standard output, decoded from UTF-8
-    std::wstring err;        // standard error, decoded from UTF-8
-    bool started = false;
+    int exitCode = -1;  // also -1 when the shell could not start or timed out
+    std::wstring out;   // standard output, decoded from UTF-8
+    std::wstring err;   // standard error, decoded from UTF-8
     bool timedOut = false;
 };
 
 struct ShellOptions {
     std::wstring stdinText;                                    // sent as UTF-8, then end of file
-    DWORD timeoutMs = 30000;                                   // the child is killed after this
+    DWORD timeoutMs = 20000;                                   // the shell is killed after this
     bool stdoutToFile = false;                                 // a disk file instead of a pipe (_pipe 0)
     std::vector<std::pair<std::wstring, std::wstring>> env;    // set (empty value: removed) in the child
-    std::wstring plugin;                                       // --plugin PATH for kfshell, if not empty
+    std::wstring plugin;                                       // --plugin PATH, if not empty
 };
 
-// The build directory as a Windows path (KF_BUILD_DIR, a Unix path becomes Z:\...).
-std::wstring buildDir();
-// A file of the build directory, e.g. buildPath(L"kfshell.exe") or buildPath(L"e2e\\demo.exe").
+// A file of the build directory (KF_BUILD_DIR), e.g. buildPath(L"kfshell.exe").
 std::wstring buildPath(const std::wstring& relative);
 
-// kfshell.exe with these arguments.
+// kfshell.exe with these arguments, or with -c LINE.
 ShellResult runShell(const std::vector<std::wstring>& args, const ShellOptions& options = ShellOptions());
-ShellResult runShell(const std::vector<std::wstring>& args, const std::wstring& stdinText, DWORD timeoutMs = 30000);
-// kfshell.exe -c LINE.
 ShellResult runShellLine(const std::wstring& line, const ShellOptions& options = ShellOptions());
-// Any program, by full path; options.plugin is ignored.
-ShellResult runProgram(const std::wstring& exe, const std::vector<std::wstring>& args,
-                       const ShellOptions& options = ShellOptions());
 
-// One command-line argument quoted by the rules CommandLineToArgvW undoes.
-std::wstring quoteArgument(const std::wstring& arg);
-
-// A text file in the temporary folder, deleted with the object.
+// A text file in the temporary folder (a unique name if none is given),
+// deleted with the object.
 class TempFile {
 public:
-    // fileName: the name to use (e.g. L"100%.btm"); empty: a unique name ending in extension.
-    explicit TempFile(const std::wstring& content, const std::wstring& fileName = L"",
-                      const std::wstring& extension = L".btm");
-    ~TempFile();
+    explicit TempFile(const std::wstring& content, const std::wstring& fileName = L"");
+    ~TempFile() { DeleteFileW(path_.c_str()); }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
     const std::wstring& path() const { return path_; }
@@ -58,37 +46,26 @@ private:
     bool ok_ = false;
 };
 
-// A batch file for kfshell: lines joined with CRLF.
-inline std::wstring batchText(const std::vector<std::wstring>& lines)
-{
-    std::wstring text;
-    for (const std::wstring& line : lines) {
-        text += line + L"\r\n";
-    }
-    return text;
-}
-
-// A program left running in the background, killed and closed with the object.
+// A copy of the e2e program kfsleeper.exe at this path, running in the
+// background while the object lives.
 class BackgroundProcess {
 public:
-    BackgroundProcess(const std::wstring& exe, const std::vector<std::wstring>& args);
+    explicit BackgroundProcess(const std::wstring& path);
     ~BackgroundProcess();
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
     DWORD pid() const { return pid_; }
-    HANDLE handle() const { return process_; }
-    bool running() const;
+    bool running() const { return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
 private:
+    std::wstring path_;
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
 };
 
-// UTF-8 to UTF-16, and lines split at CRLF or LF (no line ends kept).
-std::wstring fromUtf8(const std::string& bytes);
+// Lines split at CRLF or LF, without their line ends.
 std::vector<std::wstring> splitLines(const std::wstring& text);
 
-// Small text checks the end-to-end tests share.
 inline bool startsWith(const std::wstring& text, const std::wstring& start)
 {
     return text.compare(0, start.size(), start) == 0;
@@ -110,14 +87,4 @@ inline std::wstring hexPid(uint32_t pid)
     wchar_t text[16];
     wsprintfW(text, L"%04X", pid);
     return text;
-}
-
-// ASCII for gtest messages; anything else becomes "?".
-inline std::string narrow(const std::wstring& text)
-{
-    std::string bytes;
-    for (wchar_t ch : text) {
-        bytes += ch < 0x80 ? static_cast<char>(ch) : '?';
-    }
-    return bytes;
 }
