@@ -72,12 +72,6 @@ protected:
     }
 };
 
-std::wstring tempDirectory()
-{
-    wchar_t path[MAX_PATH];
-    return std::wstring(path, GetTempPathW(MAX_PATH, path));
-}
-
 }  // namespace
 
 TEST_F(KinfoldEndToEnd, TreeOfAPidInDecimalOrHexAndRedirectedToAFile)
@@ -127,7 +121,7 @@ TEST_F(KinfoldEndToEnd, RootByExecutableNameBeforeWindowTitle)
     std::replace(pattern.begin(), pattern.end(), L' ', L'?');
     std::wstring exeName = pattern;
     std::replace(exeName.begin(), exeName.end(), L'?', L'_');
-    BackgroundProcess sleeper(tempDirectory() + exeName + L"_copy.exe");
+    BackgroundProcess sleeper(tempPath(exeName + L"_copy.exe"));
     ASSERT_NE(0u, sleeper.pid());
     expectTree({hexPid(sleeper.pid()) + L"  " + exeName + L"_copy"}, kinfold(pattern + L"*"));
 
@@ -142,7 +136,7 @@ TEST_F(KinfoldEndToEnd, RootByExecutableNameBeforeWindowTitle)
 TEST(KinfoldOutput, RedirectedOutputIsOneHundredColumnsWide)
 {
     // A full path far longer than the line.
-    std::wstring directory = tempDirectory() + L"kinfold_e2e_" + std::wstring(60, L'w');
+    std::wstring directory = tempPath(L"kinfold_e2e_" + std::wstring(60, L'w'));
     ASSERT_TRUE(CreateDirectoryW(directory.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     {
         BackgroundProcess sleeper(directory + L"\\" + std::wstring(40, L'p') + L".exe");
@@ -201,28 +195,24 @@ void waitForService(SC_HANDLE service, DWORD state)
 
 // Services that Wine hosts in svchost.exe, stopped with the object if it started them.
 struct StartedServices {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    std::vector<SC_HANDLE> started;
+    UniqueScHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
+    std::vector<UniqueScHandle> started;
 
     void start(const wchar_t* name)
     {
-        SC_HANDLE service = OpenServiceW(manager, name, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
-        if (service != nullptr && StartServiceW(service, 0, nullptr)) {
-            started.push_back(service);
-            waitForService(service, SERVICE_RUNNING);
-        } else if (service != nullptr) {
-            CloseServiceHandle(service);
+        UniqueScHandle service(OpenServiceW(manager.get(), name, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
+        if (service && StartServiceW(service.get(), 0, nullptr)) {
+            waitForService(service.get(), SERVICE_RUNNING);
+            started.push_back(std::move(service));
         }
     }
     ~StartedServices()
     {
-        for (SC_HANDLE service : started) {
+        for (const UniqueScHandle& service : started) {
             SERVICE_STATUS status = {};
-            ControlService(service, SERVICE_CONTROL_STOP, &status);
-            waitForService(service, SERVICE_STOPPED);
-            CloseServiceHandle(service);
+            ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+            waitForService(service.get(), SERVICE_STOPPED);
         }
-        CloseServiceHandle(manager);
     }
 };
 

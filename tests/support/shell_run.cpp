@@ -2,22 +2,6 @@
 
 namespace {
 
-// Closes a kernel handle; NULL and INVALID_HANDLE_VALUE both mean none.
-struct Handle {
-    HANDLE value = nullptr;
-    Handle() = default;
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() { reset(); }
-    void reset()
-    {
-        if (value != nullptr && value != INVALID_HANDLE_VALUE) {
-            CloseHandle(value);
-        }
-        value = nullptr;
-    }
-};
-
 std::string toUtf8(const std::wstring& text)
 {
     int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -32,13 +16,6 @@ std::wstring fromUtf8(const std::string& bytes)
     std::wstring text(static_cast<size_t>(count), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], count);
     return text;
-}
-
-std::wstring tempPath(const std::wstring& name)
-{
-    wchar_t dir[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, dir);
-    return std::wstring(dir) + name;
 }
 
 std::wstring uniqueTempPath(const wchar_t* extension)
@@ -137,6 +114,13 @@ bool drainPipe(HANDLE pipe, std::string* into, bool* gotSomething)
 
 }  // namespace
 
+std::wstring tempPath(const std::wstring& name)
+{
+    wchar_t dir[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, dir);
+    return std::wstring(dir) + name;
+}
+
 std::vector<std::wstring> splitLines(const std::wstring& text)
 {
     std::vector<std::wstring> lines;
@@ -180,31 +164,29 @@ ShellResult runShell(const std::vector<std::wstring>& args, const ShellOptions& 
 
     ShellResult result;
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    Handle inRead, inWrite, outRead, outWrite, errRead, errWrite;
-    if (!CreatePipe(&inRead.value, &inWrite.value, &inheritable, 1 << 16) ||
-        !CreatePipe(&errRead.value, &errWrite.value, &inheritable, 1 << 16)) {
+    UniqueHandle inRead, inWrite, outRead, outWrite, errRead, errWrite;
+    if (!CreatePipe(inRead.put(), inWrite.put(), &inheritable, 1 << 16) ||
+        !CreatePipe(errRead.put(), errWrite.put(), &inheritable, 1 << 16)) {
         return result;
     }
     if (options.stdoutToFile) {
         // Read back through the same handle once the shell has ended.
-        outWrite.value = CreateFileW(uniqueTempPath(L".out").c_str(), GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
-                                     CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    } else if (CreatePipe(&outRead.value, &outWrite.value, &inheritable, 1 << 16)) {
-        SetHandleInformation(outRead.value, HANDLE_FLAG_INHERIT, 0);
+        outWrite.reset(CreateFileW(uniqueTempPath(L".out").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                                   CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    } else if (CreatePipe(outRead.put(), outWrite.put(), &inheritable, 1 << 16)) {
+        SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
     }
-    SetHandleInformation(inWrite.value, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead.value, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(inWrite.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
 
     std::vector<wchar_t> environment = environmentBlock(options.env);
-    HANDLE stdHandles[3] = {inRead.value, outWrite.value, errWrite.value};
+    HANDLE stdHandles[3] = {inRead.get(), outWrite.get(), errWrite.get()};
     PROCESS_INFORMATION info = {};
-    if (outWrite.value == INVALID_HANDLE_VALUE ||
-        !startProcess(buildPath(L"kfshell.exe"), all, stdHandles, environment.data(), &info)) {
+    if (!outWrite || !startProcess(buildPath(L"kfshell.exe"), all, stdHandles, environment.data(), &info)) {
         return result;
     }
-    Handle process;
-    process.value = info.hProcess;
+    UniqueProcessHandle process(info.hProcess);
     inRead.reset();
     errWrite.reset();
     if (!options.stdoutToFile) {
@@ -212,7 +194,7 @@ ShellResult runShell(const std::vector<std::wstring>& args, const ShellOptions& 
     }
     std::string input = toUtf8(options.stdinText);
     DWORD written = 0;
-    WriteFile(inWrite.value, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+    WriteFile(inWrite.get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
     inWrite.reset();
 
     // Polled rather than read to the end: a grandchild holding the pipes
@@ -221,19 +203,19 @@ ShellResult runShell(const std::vector<std::wstring>& args, const ShellOptions& 
     bool outOpen = !options.stdoutToFile, errOpen = true;
     ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
     for (;;) {
-        bool ended = WaitForSingleObject(process.value, 0) == WAIT_OBJECT_0;
+        bool ended = WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
         bool got = false;
-        outOpen = outOpen && drainPipe(outRead.value, &outBytes, &got);
-        errOpen = errOpen && drainPipe(errRead.value, &errBytes, &got);
+        outOpen = outOpen && drainPipe(outRead.get(), &outBytes, &got);
+        errOpen = errOpen && drainPipe(errRead.get(), &errBytes, &got);
         if (ended && !got) {
             DWORD code = 0;
-            GetExitCodeProcess(process.value, &code);
+            GetExitCodeProcess(process.get(), &code);
             result.exitCode = static_cast<int>(code);
             break;
         }
         if (GetTickCount64() > deadline) {
-            TerminateProcess(process.value, 255);
-            WaitForSingleObject(process.value, 5000);
+            TerminateProcess(process.get(), 255);
+            WaitForSingleObject(process.get(), 5000);
             result.timedOut = true;
             break;
         }
@@ -242,10 +224,10 @@ ShellResult runShell(const std::vector<std::wstring>& args, const ShellOptions& 
         }
     }
     if (options.stdoutToFile) {
-        SetFilePointer(outWrite.value, 0, nullptr, FILE_BEGIN);
+        SetFilePointer(outWrite.get(), 0, nullptr, FILE_BEGIN);
         char chunk[4096];
         DWORD got = 0;
-        while (ReadFile(outWrite.value, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
+        while (ReadFile(outWrite.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) {
             outBytes.append(chunk, got);
         }
     }
@@ -262,13 +244,12 @@ ShellResult runShellLine(const std::wstring& line, const ShellOptions& options)
 TempFile::TempFile(const std::wstring& content, const std::wstring& fileName)
     : path_(fileName.empty() ? uniqueTempPath(L".btm") : tempPath(fileName))
 {
-    Handle file;
-    file.value = CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    UniqueHandle file(CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes = toUtf8(content);
     DWORD written = 0;
-    ok_ = file.value != INVALID_HANDLE_VALUE &&
-          WriteFile(file.value, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    ok_ = file.valid() &&
+          WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
           written == bytes.size();
 }
 
@@ -277,17 +258,17 @@ BackgroundProcess::BackgroundProcess(const std::wstring& path) : path_(path)
     PROCESS_INFORMATION info = {};
     if (CopyFileW(buildPath(L"e2e\\kfsleeper.exe").c_str(), path.c_str(), FALSE) &&
         startProcess(path, {}, nullptr, nullptr, &info)) {
-        process_ = info.hProcess;
+        process_.reset(info.hProcess);
         pid_ = info.dwProcessId;
     }
 }
 
 BackgroundProcess::~BackgroundProcess()
 {
-    if (process_ != nullptr) {
-        TerminateProcess(process_, 0);
-        WaitForSingleObject(process_, 5000);
-        CloseHandle(process_);
+    if (process_) {
+        TerminateProcess(process_.get(), 0);
+        WaitForSingleObject(process_.get(), 5000);
+        process_.reset();
     }
     // The image stays locked for a moment after the process ends.
     for (int i = 0; i < 50 && !DeleteFileW(path_.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND; ++i) {

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "procinfo/owners.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +32,9 @@ std::wstring buildPath(const std::wstring& relative);
 ShellResult runShell(const std::vector<std::wstring>& args, const ShellOptions& options = ShellOptions());
 ShellResult runShellLine(const std::wstring& line, const ShellOptions& options = ShellOptions());
 
+// This name in the temporary folder.
+std::wstring tempPath(const std::wstring& name);
+
 // A text file in the temporary folder (a unique name if none is given),
 // deleted with the object.
 class TempFile {
@@ -55,11 +60,11 @@ public:
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
     DWORD pid() const { return pid_; }
-    bool running() const { return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+    bool running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
 
 private:
     std::wstring path_;
-    HANDLE process_ = nullptr;
+    UniqueProcessHandle process_;
     DWORD pid_ = 0;
 };
 
