@@ -7,7 +7,7 @@
 //   kfshell.exe [--plugin PATH] FILE.btm           a batch file
 #include "takecmd.h"
 
-#include "../src/plugin/host.h"
+#include "../src/base/host_api.h"
 
 #include <windows.h>
 #include <stdio.h>

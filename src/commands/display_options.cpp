@@ -4,10 +4,10 @@
 #include "console/arguments.h"
 #include "console/console_port.h"
 #include "console/diagnostics.h"
-#include "console/format.h"
+#include "base/text.h"
 #include "console/highlight.h"
 #include "console/paging.h"
-#include "plugin/host.h"
+#include "base/host_api.h"
 
 #include <windows.h>
 #include <string.h>
@@ -126,11 +126,6 @@ const CommandOptions ANCESTRY_COMMAND = {
 };
 
 // Option names are ASCII; the host's own letters outside ASCII never match.
-wchar_t upperAscii(wchar_t ch)
-{
-    return (ch >= L'a' && ch <= L'z') ? static_cast<wchar_t>(ch - L'a' + L'A') : ch;
-}
-
 bool sameLetter(wchar_t a, wchar_t b, bool ignoreCase)
 {
     return ignoreCase ? upperAscii(a) == upperAscii(b) : a == b;
@@ -164,13 +159,6 @@ wchar_t* optionValue(wchar_t* argument)
 {
     wchar_t* value = argument + 2;
     return isValueSeparator(*value) ? value + 1 : value;
-}
-
-void upperCase(wchar_t* text)
-{
-    for (; *text != L'\0'; ++text) {
-        *text = static_cast<wchar_t>(towupper(*text));
-    }
 }
 
 void addHighlightText(wchar_t* argument, DisplaySettings* settings)
@@ -252,7 +240,7 @@ int applyWidth(wchar_t* argument, DisplaySettings* settings)
     }
     uint32_t width = 0;
     if (parseNumber(value, NULL, &width) != 0) {
-        upperCase(argument);
+        upperCaseText(argument);
         reportError(L"Bad width: \"%s\"\r\n", value);
         return OPTIONS_ERROR;
     }
@@ -267,7 +255,7 @@ int applyWidth(wchar_t* argument, DisplaySettings* settings)
 int takeRoot(wchar_t* argument, DisplaySettings* settings)
 {
     if (settings->rootGiven) {
-        upperCase(argument);
+        upperCaseText(argument);
         reportError(L"Syntax error: \"%s\"\r\n", argument);
         return OPTIONS_ERROR;
     }
@@ -352,7 +340,7 @@ int parseCommandOptions(CommandKind kind, DisplaySettings* settings)
         if (row != NULL) {
             result = applyOption(command, *row, argument, settings);
         } else if (argument[0] == L'/') {
-            upperCase(argument);
+            upperCaseText(argument);
             reportError(L"Unknown option: \"%s\"\r\n", argument);
             result = OPTIONS_ERROR;
         } else {

@@ -4,8 +4,8 @@
 #include "commands/commands.h"
 #include "console/arguments.h"
 #include "console/diagnostics.h"
-#include "console/format.h"
-#include "plugin/host.h"
+#include "base/text.h"
+#include "base/host_api.h"
 #include "procinfo/ancestor_chain.h"
 
 #include <string.h>

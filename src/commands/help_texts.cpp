@@ -1,7 +1,7 @@
 #include "commands/help_texts.h"
 
-#include "plugin/host.h"
-#include "plugin/plugin.h"
+#include "base/host_api.h"
+#include "base/product.h"
 
 // The line ends are part of each text: the host prints them unchanged, and
 // Usage hands back everything after the first line.

@@ -6,9 +6,9 @@
 #include "commands/view_settings.h"
 #include "console/arguments.h"
 #include "console/diagnostics.h"
-#include "console/format.h"
+#include "base/text.h"
 #include "console/paging.h"
-#include "plugin/host.h"
+#include "base/host_api.h"
 #include "procinfo/process_table.h"
 #include "render/tree.h"
 

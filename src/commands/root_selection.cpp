@@ -1,7 +1,7 @@
 #include "commands/root_selection.h"
 
-#include "console/format.h"
-#include "plugin/host.h"
+#include "base/text.h"
+#include "base/host_api.h"
 
 #include <wchar.h>
 

@@ -68,11 +68,6 @@ bool endArgument(SplitState& state)
 
 }  // namespace
 
-bool isValueSeparator(wchar_t ch)
-{
-    return ch == L':' || ch == L'=';
-}
-
 const wchar_t* argumentText(int index)
 {
     if (index < 0 || index >= gArguments.argCount || gArguments.argText[index] == NULL) {
@@ -153,44 +148,4 @@ int splitArguments(unsigned mode, const wchar_t* text)
     }
     gArguments.argCount = count;
     return count;
-}
-
-int parseNumber(const wchar_t* text, const wchar_t** rest, uint32_t* value)
-{
-    if (text == NULL || value == NULL) {
-        return -1;
-    }
-    unsigned base = 10;
-    const wchar_t* p = text;
-    if (p[0] == L'0' && (p[1] == L'x' || p[1] == L'X') && iswxdigit(p[2])) {
-        base = 16;
-        p += 2;
-    } else if (!(*p >= L'0' && *p <= L'9')) {
-        return -1;
-    }
-    uint64_t number = 0;
-    for (;; ++p) {
-        unsigned digit;
-        if (*p >= L'0' && *p <= L'9') {
-            digit = *p - L'0';
-        } else if (base == 16 && *p >= L'a' && *p <= L'f') {
-            digit = *p - L'a' + 10;
-        } else if (base == 16 && *p >= L'A' && *p <= L'F') {
-            digit = *p - L'A' + 10;
-        } else {
-            break;
-        }
-        number = number * base + digit;
-        if (number > 0xFFFFFFFFull) {
-            return -1;
-        }
-    }
-    if (rest == NULL && *p != L'\0') {
-        return -1;
-    }
-    if (rest != NULL) {
-        *rest = p;
-    }
-    *value = static_cast<uint32_t>(number);
-    return 0;
 }

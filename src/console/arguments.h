@@ -1,6 +1,8 @@
-// Splitting a command tail into arguments, and the one number rule.
+// Splitting a command tail into arguments.
 #pragma once
 #include <stdint.h>
+
+#include "base/text.h"
 
 const int MAX_ARG_LEN = 8192;  // all argument texts with their terminators
 const int MAX_ARGS = 1024;
@@ -26,13 +28,6 @@ extern ArgumentTable gArguments;
 
 // Returns argCount, or -1 for a null text or an overflow (reported; argCount 0).
 int splitArguments(unsigned mode, const wchar_t* text);
-
-// Decimal, or hexadecimal after "0x"; unsigned 32-bit. Without rest the number
-// must be the whole text. Returns 0, or -1 leaving the outputs untouched.
-int parseNumber(const wchar_t* text, const wchar_t** rest, uint32_t* value);
-
-// ":" or "=" between an option's letters and its value.
-bool isValueSeparator(wchar_t ch);
 
 // The text of argument i, "" for an empty argument.
 const wchar_t* argumentText(int index);

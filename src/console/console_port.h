@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <stddef.h>
 
-#include "procinfo/owners.h"
+#include "base/unique_handle.h"
 
 struct ConsolePort {
     HANDLE (*standardOutput)();  // GetStdHandle(STD_OUTPUT_HANDLE)

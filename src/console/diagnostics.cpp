@@ -1,8 +1,8 @@
 #include "console/diagnostics.h"
 
-#include "console/format.h"
-#include "plugin/host.h"
-#include "plugin/plugin.h"
+#include "base/text.h"
+#include "base/host_api.h"
+#include "base/product.h"
 
 #include <stdarg.h>
 #include <stdlib.h>

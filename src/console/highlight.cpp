@@ -1,10 +1,10 @@
 #include "console/highlight.h"
 
 #include "console/console_port.h"
-#include "console/format.h"
-#include "plugin/host.h"
-#include "plugin/plugin.h"
-#include "procinfo/owners.h"
+#include "base/text.h"
+#include "base/host_api.h"
+#include "base/product.h"
+#include "base/unique_handle.h"
 
 #include <wchar.h>
 
@@ -30,11 +30,6 @@ const int HOST_NO_BACKGROUND = 64;  // what some hosts report for "no background
 uint8_t swapped(unsigned attribute)
 {
     return static_cast<uint8_t>(((attribute << 4) | (attribute >> 4)) & 0xFF);
-}
-
-bool startsWithNoCase(const wchar_t* text, const wchar_t* prefix)
-{
-    return _wcsnicmp(text, prefix, wcslen(prefix)) == 0;
 }
 
 // The whole text as hexadecimal digits; only values that fit an attribute

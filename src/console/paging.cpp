@@ -3,9 +3,9 @@
 #include "console/arguments.h"
 #include "console/console_port.h"
 #include "console/diagnostics.h"
-#include "console/format.h"
+#include "base/text.h"
 #include "console/highlight.h"
-#include "plugin/host.h"
+#include "base/host_api.h"
 
 #include <wchar.h>
 #include <wctype.h>
@@ -134,13 +134,6 @@ int printColouredV(const wchar_t* format, va_list args)
         SetColors(gAttributes.normalAttribute);
     }
     return result;
-}
-
-void upperCaseInPlace(wchar_t* text)
-{
-    for (; *text != L'\0'; ++text) {
-        *text = static_cast<wchar_t>(towupper(*text));
-    }
 }
 
 bool isDecimalDigit(wchar_t ch)
@@ -332,7 +325,7 @@ bool readPauseNumber(wchar_t* argument, const wchar_t** p, const wchar_t* messag
     if (parseNumber(*p, p, value) == 0) {
         return true;
     }
-    upperCaseInPlace(argument);
+    upperCaseText(argument);
     reportError(message, argument);
     return false;
 }
@@ -391,7 +384,7 @@ int parsePauseOption(wchar_t* argument, uint32_t* lines)
         }
     }
     if (*p != L'\0') {
-        upperCaseInPlace(argument);
+        upperCaseText(argument);
         reportError(L"Syntax error: \"%s\"\r\n", argument);
         return 1;
     }

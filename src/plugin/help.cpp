@@ -4,7 +4,7 @@
 
 #include "commands/commands.h"
 #include "commands/help_texts.h"
-#include "console/format.h"
+#include "base/text.h"
 #include "plugin/plugin.h"
 
 #include <wchar.h>

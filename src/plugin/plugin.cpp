@@ -1,12 +1,11 @@
 #include "plugin/plugin.h"
 
-#include "plugin/host.h"
+#include "base/host_api.h"
 
 #include <string.h>
 #include <wchar.h>
 
 PluginState gPluginState;
-const wchar_t* const PLUGIN_NAME = L"Kinfold";
 
 namespace {
 

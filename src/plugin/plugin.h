@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "base/product.h"
+
 typedef BOOL(WINAPI* QueryFullProcessImageNameFn)(HANDLE, DWORD, LPWSTR, PDWORD);
 
 struct PluginInfo {
@@ -25,10 +27,6 @@ struct PluginState {
 };
 extern PluginState gPluginState;
 
-extern const wchar_t* const PLUGIN_NAME;  // "Kinfold"
-const unsigned PLUGIN_MAJOR = 1;
-const unsigned PLUGIN_MINOR = 1;
-const unsigned PLUGIN_BUILD = 1;
 
 // The access right for opening another process: the limited right exists from
 // Windows 6 on and is the one that works for processes of other users.

@@ -1,7 +1,7 @@
 #include "procinfo/ancestor_chain.h"
 
 #include "plugin/plugin.h"
-#include "procinfo/owners.h"
+#include "base/unique_handle.h"
 
 #include <string.h>
 #include <wchar.h>

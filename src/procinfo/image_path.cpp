@@ -1,5 +1,7 @@
 #include "procinfo/image_path.h"
 
+#include "base/text.h"
+
 #include <windows.h>
 #include <string.h>
 #include <wchar.h>
@@ -12,28 +14,11 @@ namespace {
 const wchar_t LANMAN_PREFIX[] = L"\\Device\\LanmanRedirector\\";
 const wchar_t MUP_PREFIX[] = L"\\Device\\Mup\\";
 
-wchar_t upperChar(wchar_t c)
-{
-    // CharUpperW converts one character when the high word of its argument is 0.
-    return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(
-        CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(c)))));
-}
-
-bool startsWithNoCase(const wchar_t* text, const wchar_t* prefix, size_t prefixLength)
-{
-    for (size_t i = 0; i < prefixLength; ++i) {
-        if (text[i] == L'\0' || upperChar(text[i]) != upperChar(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Keeps the prefix's last backslash and puts one more in front: "\\S\H\F".
 bool rewriteAfterPrefix(wchar_t* path, const wchar_t* prefix)
 {
     size_t prefixLength = wcslen(prefix);
-    if (!startsWithNoCase(path, prefix, prefixLength)) {
+    if (!startsWithNoCase(path, prefix)) {
         return false;
     }
     size_t tailStart = prefixLength - 1;
@@ -70,7 +55,7 @@ bool replaceDevicePrefix(wchar_t* path, const wchar_t* deviceName, const wchar_t
         return false;
     }
     size_t deviceLength = wcslen(deviceName);
-    if (!startsWithNoCase(path, deviceName, deviceLength)) {
+    if (!startsWithNoCase(path, deviceName)) {
         return false;
     }
     wchar_t next = path[deviceLength];

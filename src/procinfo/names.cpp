@@ -1,6 +1,6 @@
 #include "procinfo/names.h"
 
-#include "procinfo/owners.h"
+#include "base/unique_handle.h"
 
 #include <string.h>
 #include <wchar.h>

@@ -1,9 +1,9 @@
 #include "procinfo/process_table.h"
 
-#include "plugin/host.h"
+#include "base/host_api.h"
 #include "plugin/plugin.h"
 #include "procinfo/names.h"
-#include "procinfo/owners.h"
+#include "base/unique_handle.h"
 
 #include <string.h>
 

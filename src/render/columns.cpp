@@ -1,7 +1,7 @@
 #include "render/columns.h"
 
-#include "console/format.h"
-#include "plugin/host.h"
+#include "base/text.h"
+#include "base/host_api.h"
 
 namespace {
 

@@ -1,19 +1,10 @@
 #include "render/sibling_order.h"
 
+#include "base/text.h"
 #include "console/diagnostics.h"
 #include "render/columns.h"
 
 namespace {
-
-wchar_t foldAscii(wchar_t ch)
-{
-    return (ch >= L'A' && ch <= L'Z') ? static_cast<wchar_t>(ch - L'A' + L'a') : ch;
-}
-
-wchar_t upperAscii(wchar_t ch)
-{
-    return (ch >= L'a' && ch <= L'z') ? static_cast<wchar_t>(ch - L'a' + L'A') : ch;
-}
 
 bool isKeyLetter(wchar_t ch)
 {
@@ -31,8 +22,8 @@ bool isKeyLetter(wchar_t ch)
 int compareFolded(const wchar_t* a, const wchar_t* b)
 {
     for (;; ++a, ++b) {
-        unsigned ca = foldAscii(*a);
-        unsigned cb = foldAscii(*b);
+        unsigned ca = lowerAscii(*a);
+        unsigned cb = lowerAscii(*b);
         if (ca != cb) {
             return ca < cb ? -1 : 1;
         }
@@ -112,7 +103,7 @@ int parseSortKeys(const wchar_t* text, wchar_t* keys, bool* unsorted)
             reverseNext = !reverseNext;
         } else if (isKeyLetter(ch)) {
             if (count < MAX_SORT_KEYS) {
-                keys[count++] = reverseNext ? upperAscii(ch) : foldAscii(ch);
+                keys[count++] = reverseNext ? upperAscii(ch) : lowerAscii(ch);
                 keys[count] = L'\0';
             }
             reverseNext = false;
@@ -155,7 +146,7 @@ int swapKeyCase(wchar_t* keys)
             *keys = upperAscii(*keys);
             ++changed;
         } else if (*keys >= L'A' && *keys <= L'Z') {
-            *keys = foldAscii(*keys);
+            *keys = lowerAscii(*keys);
             ++changed;
         }
     }

@@ -1,12 +1,12 @@
 #include "render/tree.h"
 
-#include "console/format.h"
+#include "base/text.h"
 #include "console/highlight.h"
 #include "console/paging.h"
-#include "plugin/host.h"
+#include "base/host_api.h"
 #include "plugin/plugin.h"
 #include "procinfo/image_path.h"
-#include "procinfo/owners.h"
+#include "base/unique_handle.h"
 #include "render/columns.h"
 #include "render/sibling_order.h"
 

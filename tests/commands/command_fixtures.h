@@ -1,7 +1,7 @@
 // Synthetic process records and output helpers shared by the command tests.
 #pragma once
 #include "commands/commands.h"
-#include "console/format.h"
+#include "base/text.h"
 #include "procinfo/process_table.h"
 
 #include <string>

@@ -4,7 +4,7 @@
 #include "plugin/plugin.h"
 #include "procinfo/ancestor_chain.h"
 #include "procinfo/names.h"
-#include "procinfo/owners.h"
+#include "base/unique_handle.h"
 #include "procinfo/process_table.h"
 #include "process_tree.h"
 

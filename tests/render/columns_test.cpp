@@ -1,5 +1,5 @@
 #include "render/columns.h"
-#include "console/format.h"
+#include "base/text.h"
 #include "render_fixture.h"
 
 TEST(MemoryColumnTest, UnitsRoundingAndForms)

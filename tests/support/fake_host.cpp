@@ -1,7 +1,7 @@
 #include "fake_host.h"
 
 #include "hostcore.h"
-#include "plugin/host.h"
+#include "base/host_api.h"
 
 #include <wchar.h>
 #include <wctype.h>

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "procinfo/owners.h"
+#include "base/unique_handle.h"
 
 #include <string>
 #include <utility>

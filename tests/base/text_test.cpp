@@ -1,4 +1,4 @@
-#include "console/format.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <stdarg.h>
 #include <stddef.h>
+#include <stdint.h>
 
 // Writes at most count - 1 units and always terminates (when count > 0).
 // Returns the length written, or -1 when the text was cut to fit.
@@ -19,3 +20,21 @@ int measureText(const wchar_t* format, va_list args);
 bool copyText(wchar_t* buffer, size_t count, const wchar_t* text);
 // Appends like copyText; returns true when the whole text fitted.
 bool appendText(wchar_t* buffer, size_t count, const wchar_t* text);
+
+// Option letters and sort keys are ASCII: only A to Z change case, so the
+// result never depends on the user's locale.
+wchar_t upperAscii(wchar_t ch);
+wchar_t lowerAscii(wchar_t ch);
+// Upper-cases the whole text in place (any letter), as messages quote arguments.
+void upperCaseText(wchar_t* text);
+// True when text begins with prefix, compared letter by letter without
+// regard to case (the system's case mapping).
+bool startsWithNoCase(const wchar_t* text, const wchar_t* prefix);
+
+// The one number rule: decimal, or hexadecimal after "0x"; unsigned 32-bit.
+// Without rest the number must be the whole text. Returns 0, or -1 leaving
+// the outputs untouched.
+[[nodiscard]] int parseNumber(const wchar_t* text, const wchar_t** rest, uint32_t* value);
+
+// ":" or "=" between an option's letters and its value.
+bool isValueSeparator(wchar_t ch);
