@@ -2,6 +2,7 @@
 #include "command_fixtures.h"
 #include "console/highlight.h"
 #include "console/paging.h"
+#include "fake_console.h"
 #include "fake_host.h"
 
 #include <gtest/gtest.h>
@@ -111,4 +112,19 @@ TEST(AncestryCommandTest, ListsItsOwnChainEndingWithItself)
         EXPECT_NE(L"", lines.front()) << arguments;
         EXPECT_EQ(0u, lines.back().find(self)) << arguments << ": " << lines.back();
     }
+}
+
+// Esc at the pause prompt is the user's choice, not a failure: 3 and no message.
+TEST(AncestryCommandTest, StoppedAtThePromptEndsWithThreeAndNoMessage)
+{
+    FakeConsoleScope console;  // a 25-line window, so pages of 3 lines are kept
+    typeKeys(L"\x1b");
+    // The count line and the empty line before it make three lines even for
+    // a chain of one.
+    EXPECT_EQ(3, runCommand(ancestry, L"/P:0,3 /U"));
+    EXPECT_EQ(L"", gFakeHost.err);
+    EXPECT_TRUE(gFakeConsole.keys.empty()) << "no prompt took the Esc\n" << gFakeHost.out;
+    EXPECT_FALSE(gFakeConsole.starved) << "a second prompt waited";
+    resetPaging();
+    resetAttributes();
 }

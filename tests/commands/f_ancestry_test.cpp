@@ -25,10 +25,14 @@ std::wstring formatChain(const std::vector<uint32_t>& pids, const std::vector<st
     for (size_t row = 0; row < names.size(); ++row) {
         std::copy(names[row].begin(), names[row].end(), table.begin() + row * nameWidth);
     }
-    std::vector<wchar_t> result(resultCount, L'#');
+    // One unit more than the function is told of, which it must never write.
+    const wchar_t SENTINEL = L'~';
+    std::vector<wchar_t> result(resultCount + 1, L'#');
+    result[resultCount] = SENTINEL;
     int members = formatAncestorChain(static_cast<uint32_t>(pids.size()), pids.data(),
                                       names.empty() ? nullptr : table.data(), nameWidth, flags, result.data(),
                                       resultCount);
+    EXPECT_EQ(SENTINEL, result[resultCount]) << "written past a result of " << resultCount << " units";
     if (written != nullptr) {
         *written = members;
     }
@@ -86,7 +90,8 @@ TEST(FormatAncestorChainTest, KeepsWholeMembersThatFitOrNothing)
         const wchar_t* expected;
     } cases[] = {
         {3, 20, L"DDDD CCCC BBBB AAAA"},
-        {3, 10, L"DDDD CCCC"},  // exactly the two members and the terminator
+        // Exactly the two members and the terminator: no room for a blank after the second.
+        {3, 10, L"DDDD CCCC"},
         {3, 9, L"DDDD"},
         {3, 4, L""},
         {64 | 3, 10, L"AAAA BBBB"},  // reversed, the oldest ones are cut

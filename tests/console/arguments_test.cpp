@@ -37,6 +37,7 @@ TEST(SplitArgumentsTest, SplitsEachCommandsTailLikeTheShellUserExpects)
         {SPLIT_MODE_KINFOLD, L"abc/def", L"abc/def"},
         {SPLIT_MODE_KINFOLD, L"/A//B", L"/A;//B"},
         {SPLIT_MODE_KINFOLD, L"/h:c://a/b /x", L"/h:c://a/b;/x"},
+        {SPLIT_MODE_KINFOLD, L"/H:\"a/b\"/k", L"/H:a/b;/k"},  // a quoted "/" starts no option
         {SPLIT_MODE_KINFOLD, L"a\"b c\"d", L"ab cd"},
         {SPLIT_MODE_KINFOLD, L"\"\"", L""},
         {SPLIT_MODE_KINFOLD, L"\"  lead\" trail  ", L"  lead;trail"},

@@ -69,6 +69,9 @@ TEST(AncestorWalk, AcceptsParentsByCreationTime)
         {"ring", {{4, 12, 0}, {8, 4, 0}, {12, 8, 0}}, 8, {8, 4, 12}},
         {"equal-time ring", {{4, 8, 50}, {8, 4, 50}}, 4, {4, 8}},
         {"ring above a chain", {{4, 8, 0}, {8, 4, 0}, {20, 4, 0}, {24, 20, 0}}, 24, {24, 20, 4, 8}},
+        // A ring with fewer members than the snapshot: only the recurrence
+        // check ends it, not the bound of one PID per entry.
+        {"ring shorter than the snapshot", {{4, 8, 0}, {8, 4, 0}, {100, 0, 0}}, 4, {4, 8}},
     };
     for (const Case& c : cases) {
         Snapshot snapshot(c.processes);

@@ -173,23 +173,4 @@ TEST(ServicesSystem, DisplayNamesOfRunningServicesAttachToTheirHosts)
     EXPECT_EQ(nullptr, noServices.findDisplayName(L"Plug and Play Service"));
 }
 
-// No handle may outlive a build: 50 builds with every collection switched on.
-// One warm-up build first, because the first service manager and window
-// calls leave handles cached inside the system libraries; after that, a
-// leak of even one handle per build would show as 50.
-TEST(HandleLeaks, BuildAndReleaseManyTimes)
-{
-    ProcessTree tree;
-    ASSERT_TRUE(tree.start());
-    ASSERT_EQ(0, BuiltTable(OPT_OPEN_PROCESSES).result);
-    DWORD before = 0, after = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
-    for (int i = 0; i < 50; ++i) {
-        ASSERT_EQ(0, BuiltTable(OPT_OPEN_PROCESSES).result);
-        ASSERT_GE(Ancestry(tree.pid(TREE_LEAF)).result, 4);
-    }
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
-    EXPECT_LE(after, before + 2) << "before " << before << ", after " << after;
-}
-
 }  // namespace
