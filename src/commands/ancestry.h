@@ -4,7 +4,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "commands/view_settings.h"
+#include "procinfo/process_table.h"
+#include "render/view.h"
 
 // @ANCESTRY flags: the low two bits choose what each member becomes.
 const uint32_t ANCESTRY_MODE_MASK = 0x3;
@@ -23,10 +24,11 @@ const size_t ANCESTRY_NAME_WORK_COUNT = 1024;
 // line into result, which holds resultCount units. Members that do not fit
 // whole are left off the end; in name mode without a name table the result
 // is empty. Returns the number of members written, -1 for a null result.
-int formatAncestorChain(uint32_t count, const uint32_t* chain, const wchar_t* nameTable,
+[[nodiscard]] int formatAncestorChain(uint32_t count, const uint32_t* chain, const wchar_t* nameTable,
                         uint32_t nameWidth, uint32_t flags, wchar_t* result, size_t resultCount);
 
-// Renders one line per chain member that has a record in view->table, oldest
+// Renders one line per chain member that has a record in the table, oldest
 // first or, with OPT_REVERSE, the process first; then the /U count line.
-// 0, or STOPPED.
-[[nodiscard]] int renderAncestorLines(const uint32_t* chain, uint32_t count, ViewSettings* view);
+// 0, STOPPED, or 8 when memory ran out.
+[[nodiscard]] int renderAncestorLines(const uint32_t* chain, uint32_t count, const ProcessTable& table,
+                                      ViewSettings* view);

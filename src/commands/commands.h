@@ -1,7 +1,10 @@
-// The entries the host calls for the plugin's commands and function.
+// The entries the host calls for the plugin's commands and function, and the
+// command bodies behind them, which take the console to write to.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
+
+#include "console/console_port.h"
 
 // Driver results besides 0, STOPPED and Windows error codes.
 const int ROOT_PID_NOT_FOUND = 42;
@@ -12,11 +15,12 @@ extern "C" {
 int WINAPI kinfold(wchar_t* arguments);
 int WINAPI ancestry(wchar_t* arguments);
 int WINAPI f_ancestry(wchar_t* buffer);
-int WINAPI Help(wchar_t* name);
-int WINAPI Usage(wchar_t* name, wchar_t* buffer);
 }
 
-int runKinfold(const wchar_t* pattern, const wchar_t* sortKeys, uint32_t rootPid,
-               const wchar_t* highlight, uint32_t width, uint32_t flags);
-int runAncestry(const wchar_t* highlight, uint32_t pid, const wchar_t* pattern, uint32_t width,
-                uint32_t flags);
+int kinfoldCommand(wchar_t* arguments, const ConsolePort* console);
+int ancestryCommand(wchar_t* arguments, const ConsolePort* console);
+
+// Reports a driver result on standard error and turns it into the command's
+// result: 0, 3 after a stop (no message), else 2. pid is the process the
+// command looked for, quoted when it was not found.
+int reportCommandResult(int driverResult, uint32_t pid);

@@ -2,12 +2,12 @@
 
 #include "commands/help_texts.h"
 #include "console/arguments.h"
+#include "base/host_api.h"
+#include "base/text.h"
 #include "console/console_port.h"
 #include "console/diagnostics.h"
-#include "base/text.h"
 #include "console/highlight.h"
 #include "console/paging.h"
-#include "base/host_api.h"
 
 #include <windows.h>
 #include <string.h>
@@ -272,8 +272,19 @@ int takeRoot(wchar_t* argument, DisplaySettings* settings)
     return OPTIONS_CONTINUE;
 }
 
+bool isKeyLetter(wchar_t ch)
+{
+    switch (upperAscii(ch)) {
+    case L'C': case L'D': case L'E': case L'K': case L'M':
+    case L'N': case L'P': case L'T': case L'W':
+        return true;
+    default:
+        return false;
+    }
+}
+
 int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* argument,
-                DisplaySettings* settings)
+                DisplaySettings* settings, ConsoleOutput* output)
 {
     switch (row.action) {
     case Action::Help:
@@ -302,7 +313,8 @@ int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* ar
         return parseSortKeys(argument + 2, settings->sortKeys, &settings->unsorted) == 0 ? OPTIONS_CONTINUE
                                                                                            : OPTIONS_ERROR;
     case Action::Pause:
-        return parsePauseOption(argument, &settings->pauseLines) == 0 ? OPTIONS_CONTINUE : OPTIONS_ERROR;
+        return parsePauseOption(argument, &settings->pauseLines, &output->paging) == 0 ? OPTIONS_CONTINUE
+                                                                                        : OPTIONS_ERROR;
     case Action::ServicesRoot: settings->flags |= OPT_SERVICES_ROOT; break;
     case Action::ShellWindow: settings->shellWindowRoot = true; break;
     case Action::StartTime: return applyStartTime(command, argument, settings);
@@ -326,19 +338,20 @@ void resetDisplaySettings(DisplaySettings* settings)
     }
 }
 
-int parseCommandOptions(CommandKind kind, DisplaySettings* settings)
+int parseCommandOptions(CommandKind kind, ArgumentTable* arguments, DisplaySettings* settings,
+                        ConsoleOutput* output)
 {
-    if (settings == NULL) {
+    if (arguments == NULL || settings == NULL || output == NULL) {
         return OPTIONS_ERROR;
     }
     const CommandOptions& command = kind == CommandKind::Kinfold ? KINFOLD_COMMAND : ANCESTRY_COMMAND;
-    static wchar_t emptyArgument[1] = {L'\0'};
-    for (int i = 0; i < gArguments.argCount; ++i) {
-        wchar_t* argument = gArguments.argText[i] != NULL ? gArguments.argText[i] : emptyArgument;
+    wchar_t emptyArgument[1] = {L'\0'};
+    for (int i = 0; i < arguments->argCount; ++i) {
+        wchar_t* argument = arguments->argText[i] != NULL ? arguments->argText[i] : emptyArgument;
         int result = OPTIONS_CONTINUE;
         const OptionRow* row = findRow(command, argument);
         if (row != NULL) {
-            result = applyOption(command, *row, argument, settings);
+            result = applyOption(command, *row, argument, settings, output);
         } else if (argument[0] == L'/') {
             upperCaseText(argument);
             reportError(L"Unknown option: \"%s\"\r\n", argument);
@@ -385,43 +398,107 @@ uint32_t pauseLinesForWindow(uint32_t lines, bool infoOk, int height)
     return lines;
 }
 
-void finishDisplayOptions(CommandKind kind, DisplaySettings* settings)
+void finishDisplayOptions(CommandKind kind, DisplaySettings* settings, ConsoleOutput* output)
 {
-    if (settings == NULL) {
+    if (settings == NULL || output == NULL) {
         return;
     }
     if (kind == CommandKind::Kinfold && settings->sortKeys[0] != L'\0') {
         settings->flags |= OPT_OPEN_PROCESSES;
     }
     if (settings->pauseLines != 0) {
-        settings->pauseLines = fitPauseLines(settings->pauseLines);
+        settings->pauseLines = fitPauseLines(output->port, settings->pauseLines);
     }
-    gPaging.pageLength = settings->pauseLines;
-    gPaging.linesLeft = settings->pauseLines;
-    resetAttributes();
+    output->paging.pageLength = settings->pauseLines;
+    output->paging.linesLeft = settings->pauseLines;
+    output->attributes = ConsoleAttributes();
     if (settings->noHighlight) {
         settings->highlightPattern[0] = L'\0';
     } else {
-        loadHighlightAttributes();
+        loadHighlightAttributes(output);
     }
     if (settings->width == 0) {
-        settings->width = automaticWidth();
+        settings->width = automaticWidth(output->port);
     }
 }
 
-uint32_t automaticWidth()
+uint32_t automaticWidth(const ConsolePort* port)
 {
-    if (!stdoutIsConsole()) {
+    if (!stdoutIsConsole(port)) {
         return widthFromWindow(false, false, 0);
     }
     CONSOLE_SCREEN_BUFFER_INFO info;
-    bool infoOk = stdoutScreenBufferInfo(&info);
+    bool infoOk = stdoutScreenBufferInfo(port, &info);
     return widthFromWindow(true, infoOk, infoOk ? info.srWindow.Right - info.srWindow.Left + 1 : 0);
 }
 
-uint32_t fitPauseLines(uint32_t lines)
+uint32_t fitPauseLines(const ConsolePort* port, uint32_t lines)
 {
     CONSOLE_SCREEN_BUFFER_INFO info;
-    bool infoOk = stdoutScreenBufferInfo(&info);
+    bool infoOk = stdoutScreenBufferInfo(port, &info);
     return pauseLinesForWindow(lines, infoOk, infoOk ? info.srWindow.Bottom - info.srWindow.Top + 1 : 0);
+}
+
+int parseSortKeys(const wchar_t* text, wchar_t* keys, bool* unsorted)
+{
+    if (text == nullptr || keys == nullptr) {
+        return -1;
+    }
+    keys[0] = L'\0';
+    if (unsorted != nullptr) {
+        *unsorted = false;
+    }
+    if (*text == L':' || *text == L'=') {
+        ++text;
+    }
+    if (*text == L'U' || *text == L'u') {
+        if (unsorted != nullptr) {
+            *unsorted = true;
+        }
+        return 0;
+    }
+
+    int count = 0;
+    bool reverseNext = false;
+    bool reverseAll = false;
+    for (; *text != L'\0'; ++text) {
+        wchar_t ch = *text;
+        if (ch == L'-') {
+            reverseNext = !reverseNext;
+        } else if (isKeyLetter(ch)) {
+            if (count < MAX_SORT_KEYS) {
+                keys[count++] = reverseNext ? upperAscii(ch) : lowerAscii(ch);
+                keys[count] = L'\0';
+            }
+            reverseNext = false;
+        } else if (ch == L'R' || ch == L'r') {
+            reverseAll = true;
+            reverseNext = false;
+        } else {
+            reportError(L"Unknown sort flag: /O:%c  (/O? for help)\r\n", upperAscii(ch));
+            return 1;
+        }
+    }
+    if (reverseAll) {
+        swapKeyCase(keys);
+    }
+    return 0;
+}
+
+int swapKeyCase(wchar_t* keys)
+{
+    if (keys == nullptr) {
+        return 0;
+    }
+    int changed = 0;
+    for (; *keys != L'\0'; ++keys) {
+        if (*keys >= L'a' && *keys <= L'z') {
+            *keys = upperAscii(*keys);
+            ++changed;
+        } else if (*keys >= L'A' && *keys <= L'Z') {
+            *keys = lowerAscii(*keys);
+            ++changed;
+        }
+    }
+    return changed;
 }

@@ -3,8 +3,9 @@
 #pragma once
 #include <stdint.h>
 
-#include "commands/display_flags.h"
-#include "render/sibling_order.h"
+#include "console/arguments.h"
+#include "console/console_output.h"
+#include "render/view.h"
 
 const int HIGHLIGHT_PATTERN_COUNT = 8192;
 const uint32_t MIN_WIDTH = 40;
@@ -35,21 +36,28 @@ const int OPTIONS_HELP_DONE = 2;  // a help text was printed; the command return
 
 void resetDisplaySettings(DisplaySettings* settings);
 
-// Walks gArguments (already split) left to right.
-[[nodiscard]] int parseCommandOptions(CommandKind command, DisplaySettings* settings);
+// Walks the split arguments left to right; /P sets the output's pause time-out.
+// Arguments may be upper-cased in place where a message quotes them.
+[[nodiscard]] int parseCommandOptions(CommandKind command, ArgumentTable* arguments, DisplaySettings* settings,
+                                      ConsoleOutput* output);
 
 // The steps after the argument loop: sort keys open processes (KINFOLD), the
-// pause line count fitted to the window and handed to the paging layer, the
-// colour state reset and loaded (or the pattern emptied under /N:C), and the
-// automatic width.
-void finishDisplayOptions(CommandKind command, DisplaySettings* settings);
+// pause line count fitted to the window and handed to the paging state, the
+// colours loaded (or the pattern emptied under /N:C), and the automatic width.
+void finishDisplayOptions(CommandKind command, DisplaySettings* settings, ConsoleOutput* output);
 
 // The automatic width: 100 when output is not a console, else the window
 // width less one, within MIN_WIDTH..MAX_WIDTH.
-uint32_t automaticWidth();
+uint32_t automaticWidth(const ConsolePort* port);
 
 // The pause line count fitted to the window height; 0 turns paging off.
-uint32_t fitPauseLines(uint32_t lines);
+uint32_t fitPauseLines(const ConsolePort* port, uint32_t lines);
+
+// The /O keys. text: the argument after "/O". keys: SORT_KEYS_COUNT units.
+// unsorted may be null. 0, 1 after reporting an unknown key, -1 for null arguments.
+[[nodiscard]] int parseSortKeys(const wchar_t* text, wchar_t* keys, bool* unsorted);
+// Reverses every key (R): swaps the case of each letter; returns how many.
+int swapKeyCase(wchar_t* keys);
 
 // The rules behind the two, given the console's facts: whether output is a
 // console, whether its screen buffer could be read, and the window's size.

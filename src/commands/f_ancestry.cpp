@@ -1,11 +1,12 @@
 // @ANCESTRY[pid,flags]: the ancestor chain of a process as one line of PIDs
 // or executable names, written back into the host's buffer.
 #include "commands/ancestry.h"
+
+#include "base/host_api.h"
+#include "base/text.h"
 #include "commands/commands.h"
 #include "console/arguments.h"
 #include "console/diagnostics.h"
-#include "base/text.h"
-#include "base/host_api.h"
 #include "procinfo/ancestor_chain.h"
 
 #include <string.h>
@@ -13,6 +14,7 @@
 #include <wctype.h>
 
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -91,10 +93,15 @@ extern "C" int WINAPI f_ancestry(wchar_t* buffer)
         return 1;
     }
     // The splitter works on its own copy: the buffer keeps the argument text
-    // until every argument has passed.
-    splitArguments(SPLIT_MODE_FUNCTION, buffer);
+    // until every argument has passed. The table is too big for the host's stack.
+    std::unique_ptr<ArgumentTable> arguments(new (std::nothrow) ArgumentTable);
+    if (!arguments) {
+        buffer[0] = L'\0';
+        return 0;
+    }
+    (void)splitArguments(arguments.get(), SPLIT_MODE_FUNCTION, buffer);
     uint32_t pid = 0;
-    const wchar_t* pidText = argumentText(0);
+    const wchar_t* pidText = argumentText(*arguments, 0);
     if (pidText[0] != L'\0') {
         if (wcscmp(pidText, L".") == 0) {
             pid = GetCurrentProcessId();
@@ -107,7 +114,7 @@ extern "C" int WINAPI f_ancestry(wchar_t* buffer)
         }
     }
     uint32_t flags = 0;
-    const wchar_t* flagsText = argumentText(1);
+    const wchar_t* flagsText = argumentText(*arguments, 1);
     if (flagsText[0] != L'\0' && parseNumber(flagsText, NULL, &flags) != 0) {
         reportError(L"Bad flags value: \"%s\"\r\n", flagsText);
         return -1;
@@ -117,16 +124,12 @@ extern "C" int WINAPI f_ancestry(wchar_t* buffer)
     }
 
     buffer[0] = L'\0';
-    uint32_t count = 0;
-    uint32_t* chain = NULL;
-    wchar_t* nameTable = NULL;
-    uint32_t nameWidth = 0;
-    getAncestorChain(pid, &count, &chain, &nameTable, &nameWidth);
-    std::unique_ptr<uint32_t[]> chainOwner(chain);
-    std::unique_ptr<wchar_t[]> nameTableOwner(nameTable);
-    if (count == 0) {
+    AncestorChain chain;
+    bool names = (flags & ANCESTRY_MODE_MASK) == ANCESTRY_MODE_NAMES;
+    if (getAncestorChain(pid, names, NULL, NULL, &chain) <= 0) {
         return 0;
     }
-    formatAncestorChain(count, chain, nameTable, nameWidth, flags, buffer, ANCESTRY_RESULT_COUNT);
+    (void)formatAncestorChain(chain.count, chain.pids.get(), chain.nameTable.get(), chain.nameWidth, flags, buffer,
+                              ANCESTRY_RESULT_COUNT);
     return 0;
 }

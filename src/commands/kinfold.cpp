@@ -1,14 +1,15 @@
 #include "commands/commands.h"
 
+#include "base/host_api.h"
+#include "base/text.h"
+#include "commands/command_context.h"
 #include "commands/display_options.h"
 #include "commands/kinfold_driver.h"
+#include "commands/record_source.h"
 #include "commands/root_selection.h"
-#include "commands/view_settings.h"
 #include "console/arguments.h"
 #include "console/diagnostics.h"
-#include "base/text.h"
 #include "console/paging.h"
-#include "base/host_api.h"
 #include "procinfo/process_table.h"
 #include "render/tree.h"
 
@@ -29,12 +30,6 @@ uint32_t windowOwner(HWND window)
     return pid;
 }
 
-void printMessage(const wchar_t* text)
-{
-    printErrorPrefix();
-    Qprintf(GetStdHandle(STD_ERROR_HANDLE), L"%s\r\n", text);
-}
-
 // The root when no root argument was given. False after a message: the
 // command then ends with 2.
 bool chooseDefaultRoot(DisplaySettings* settings)
@@ -42,8 +37,7 @@ bool chooseDefaultRoot(DisplaySettings* settings)
     if (settings->explorerRoot) {
         settings->rootPid = windowOwner(findExplorerWindow());
         if (settings->rootPid == 0) {
-            printErrorPrefix();
-            Qprintf(GetStdHandle(STD_ERROR_HANDLE), L"Explorer process not found.\r\n");
+            reportError(L"Explorer process not found.\r\n");
             return false;
         }
         return true;
@@ -59,30 +53,51 @@ bool chooseDefaultRoot(DisplaySettings* settings)
     return true;
 }
 
+bool hasChildren(ProcessTable* table, uint32_t pid)
+{
+    const ProcessRecord* child = nullptr;
+    return collectChildren(*table, pid, &child, 1) != 0;
+}
+
+int runKinfold(const TreeRequest& request, ConsoleOutput* output)
+{
+    // Released before the command prints any message.
+    ProcessTable table;
+    int result = buildProcessTable(tableOptionsFor(request.flags), &table);
+    if (result != 0) {
+        return result;
+    }
+    if (table.count == 0) {
+        Printf(L"No processes found!\r\n");
+        return 0;
+    }
+    return printKinfoldTree(&table, request, output);
+}
+
 }  // namespace
 
-int printKinfoldTree(const ProcessRecord* records, uint32_t count, const wchar_t* pattern,
-                     const wchar_t* sortKeys, uint32_t rootPid, const wchar_t* highlight, uint32_t width,
-                     DisplayFlags flags, const SYSTEMTIME* today)
+int printKinfoldTree(ProcessTable* table, const TreeRequest& request, ConsoleOutput* output)
 {
-    uint32_t root = rootPid;
+    DisplayFlags flags = request.flags;
+    uint32_t root = request.rootPid;
     if ((flags & OPT_SERVICES_ROOT) != 0) {
-        root = findServicesRoot(records, count);
+        root = findServicesRoot(table);
         if (root == 0) {
             return NO_SERVICES_ROOT;
         }
-    } else if (pattern != nullptr) {
-        root = findWildcardRoot(pattern, records, count);
+    } else if (request.pattern != nullptr) {
+        root = findWildcardRoot(request.pattern, *table);
         if (root == 0) {
             return NO_WILDCARD_MATCH;
         }
     }
 
-    const ProcessRecord* rootRecord = findRecordByPid(records, count, root);
+    const ProcessRecord* rootRecord = findRecordByPid(*table, root);
     ProcessRecord placeholder;
+    bool parentPid = (flags & OPT_PARENT_PID) != 0;
     if (rootRecord == nullptr) {
         // A parent that has ended still roots the tree of its living children.
-        if (countChildren(records, count, root) == 0) {
+        if (!hasChildren(table, root)) {
             return ROOT_PID_NOT_FOUND;
         }
         placeholder = ProcessRecord();
@@ -91,19 +106,23 @@ int printKinfoldTree(const ProcessRecord* records, uint32_t count, const wchar_t
         copyText(placeholder.entry.szExeFile, MAX_PATH, ENDED_PROCESS_NAME);
         placeholder.priorityIndex = -1;
         rootRecord = &placeholder;
-        flags &= ~OPT_PARENT_PID;
+        parentPid = false;
+    } else if (parentPid) {
+        // The bracketed parent is the one whose link holds.
+        (void)validatedParentPid(*table, *rootRecord);
     }
 
     ViewSettings view = {};
-    view.table = records;
-    view.sortKeys = sortKeys;
-    view.highlightPattern = highlight != nullptr && highlight[0] != L'\0' ? highlight : nullptr;
-    view.count = count;
-    view.width = width;
+    view.source = recordSourceFor(table);
+    view.output = output;
+    view.sortKeys = request.sortKeys;
+    view.highlightPattern = request.highlight != nullptr && request.highlight[0] != L'\0' ? request.highlight : nullptr;
+    view.width = request.width;
     view.flags = flags;
+    view.parentPidOnFirstLine = parentPid;
     view.printedCount = 0;
     view.totalCount = 0;
-    view.today = today;
+    view.today = request.today;
 
     if ((flags & OPT_NO_TREE) == 0) {
         CrLf();
@@ -112,16 +131,16 @@ int printKinfoldTree(const ProcessRecord* records, uint32_t count, const wchar_t
     if (result != 0) {
         return result;
     }
-    if ((view.flags & OPT_COUNT) != 0) {
+    if ((flags & OPT_COUNT) != 0) {
         uint32_t printed = view.printedCount;
-        if (printPaged(L"\nFound %u process%s.\n", printed, printed == 1 ? L"" : L"es") == STOPPED) {
+        if (printPaged(output, L"\nFound %u process%s.\n", printed, printed == 1 ? L"" : L"es") == STOPPED) {
             return STOPPED;
         }
     }
     return 0;
 }
 
-int reportKinfoldResult(int driverResult, uint32_t rootPid)
+int reportCommandResult(int driverResult, uint32_t pid)
 {
     if (driverResult == 0) {
         return 0;
@@ -132,7 +151,7 @@ int reportKinfoldResult(int driverResult, uint32_t rootPid)
     wchar_t message[ERROR_TEXT_COUNT];
     switch (driverResult) {
     case ROOT_PID_NOT_FOUND:
-        formatText(message, ERROR_TEXT_COUNT, L"Process ID not found: 0x%04X (%u)", rootPid, rootPid);
+        formatText(message, ERROR_TEXT_COUNT, L"Process ID not found: 0x%04X (%u)", pid, pid);
         break;
     case NO_WILDCARD_MATCH:
         copyText(message, ERROR_TEXT_COUNT, L"No process matching the given wildcards was found.");
@@ -144,45 +163,35 @@ int reportKinfoldResult(int driverResult, uint32_t rootPid)
         formatSystemError(static_cast<DWORD>(driverResult), message);
         break;
     }
-    printMessage(message);
+    reportError(L"%s\r\n", message);
     return 2;
 }
 
-int runKinfold(const wchar_t* pattern, const wchar_t* sortKeys, uint32_t rootPid, const wchar_t* highlight,
-               uint32_t width, uint32_t flags)
+std::unique_ptr<CommandContext> newCommandContext(const ConsolePort* port)
 {
-    SYSTEMTIME today;
-    GetLocalTime(&today);
-    // Released before the command prints any message.
-    ProcessTableOwner owner;
-    ProcessTable* table = owner.get();
-    int result = buildProcessTable(flags, table);
-    if (result != 0 || table->count == 0) {
-        // With no records "No processes found!" has been printed already.
-        return result;
+    std::unique_ptr<CommandContext> context(new (std::nothrow) CommandContext());
+    if (context) {
+        resetConsoleOutput(&context->output, port);
     }
-    return printKinfoldTree(table->records, table->count, pattern, sortKeys, rootPid, highlight, width, flags,
-                            &today);
+    return context;
 }
 
-extern "C" int WINAPI kinfold(wchar_t* arguments)
+int kinfoldCommand(wchar_t* arguments, const ConsolePort* console)
 {
     if (arguments == nullptr) {
         return 1;
     }
-    resetPaging();
-    // The settings hold a 16 KB pattern: too much for the host's stack.
-    std::unique_ptr<DisplaySettings> settings(new (std::nothrow) DisplaySettings);
-    if (!settings) {
-        return reportKinfoldResult(ERROR_NOT_ENOUGH_MEMORY, 0);
+    std::unique_ptr<CommandContext> context = newCommandContext(console);
+    if (!context) {
+        return reportCommandResult(ERROR_NOT_ENOUGH_MEMORY, 0);
     }
-    resetDisplaySettings(settings.get());
+    DisplaySettings* settings = &context->settings;
 
     // After an overflow the splitter has reported it and left no arguments:
     // the command goes on with its defaults.
-    (void)splitArguments(SPLIT_MODE_KINFOLD, arguments);
-    if (gArguments.argCount > 0) {
-        int parsed = parseCommandOptions(CommandKind::Kinfold, settings.get());
+    (void)splitArguments(&context->arguments, SPLIT_MODE_KINFOLD, arguments);
+    if (context->arguments.argCount > 0) {
+        int parsed = parseCommandOptions(CommandKind::Kinfold, &context->arguments, settings, &context->output);
         if (parsed == OPTIONS_ERROR) {
             return 1;
         }
@@ -191,14 +200,26 @@ extern "C" int WINAPI kinfold(wchar_t* arguments)
         }
     }
     // A root argument, PID or pattern, wins over /E and /TC.
-    if (!settings->rootGiven && !chooseDefaultRoot(settings.get())) {
+    if (!settings->rootGiven && !chooseDefaultRoot(settings)) {
         return 2;
     }
-    finishDisplayOptions(CommandKind::Kinfold, settings.get());
+    finishDisplayOptions(CommandKind::Kinfold, settings, &context->output);
 
-    const wchar_t* pattern = settings->rootGiven ? settings->rootPattern : nullptr;
-    const wchar_t* sortKeys = settings->unsorted ? nullptr : settings->sortKeys;
-    const wchar_t* highlight = settings->highlightPattern[0] != L'\0' ? settings->highlightPattern : nullptr;
-    int result = runKinfold(pattern, sortKeys, settings->rootPid, highlight, settings->width, settings->flags);
-    return reportKinfoldResult(result, settings->rootPid);
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    TreeRequest request;
+    request.pattern = settings->rootGiven ? settings->rootPattern : nullptr;
+    request.sortKeys = settings->unsorted ? nullptr : settings->sortKeys;
+    request.rootPid = settings->rootPid;
+    request.highlight = settings->highlightPattern[0] != L'\0' ? settings->highlightPattern : nullptr;
+    request.width = settings->width;
+    request.flags = settings->flags;
+    request.today = &today;
+    int result = runKinfold(request, &context->output);
+    return reportCommandResult(result, settings->rootPid);
+}
+
+extern "C" int WINAPI kinfold(wchar_t* arguments)
+{
+    return kinfoldCommand(arguments, &gWin32Console);
 }

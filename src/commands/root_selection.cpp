@@ -1,7 +1,7 @@
 #include "commands/root_selection.h"
 
-#include "base/text.h"
 #include "base/host_api.h"
+#include "base/text.h"
 
 #include <wchar.h>
 
@@ -47,28 +47,33 @@ BOOL CALLBACK matchExplorerWindow(HWND window, LPARAM found)
 
 }  // namespace
 
-uint32_t findServicesRoot(const ProcessRecord* records, uint32_t count)
+uint32_t findServicesRoot(ProcessTable* table)
 {
-    if (records == nullptr) {
+    if (table == nullptr) {
         return 0;
     }
     RootCandidate candidates[MAX_ROOT_CANDIDATES];
     int held = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        const PROCESSENTRY32W& entry = records[i].entry;
-        if (entry.th32ParentProcessID == 0 || wcscmp(entry.szExeFile, SERVICE_HOST_NAME) != 0) {
+    for (uint32_t i = 0; i < table->count; ++i) {
+        const ProcessRecord& record = table->records[i];
+        // Only service hosts have their parent link tested: nothing else counts.
+        if (record.entry.th32ParentProcessID == 0 || wcscmp(record.entry.szExeFile, SERVICE_HOST_NAME) != 0) {
+            continue;
+        }
+        uint32_t parentPid = validatedParentPid(*table, record);
+        if (parentPid == 0) {
             continue;
         }
         int slot = 0;
-        while (slot < held && candidates[slot].parentPid != entry.th32ParentProcessID) {
+        while (slot < held && candidates[slot].parentPid != parentPid) {
             ++slot;
         }
         if (slot < held) {
             if (++candidates[slot].children >= SERVICE_HOSTS_NEEDED) {
-                return entry.th32ParentProcessID;
+                return parentPid;
             }
         } else if (held < MAX_ROOT_CANDIDATES) {
-            candidates[held].parentPid = entry.th32ParentProcessID;
+            candidates[held].parentPid = parentPid;
             candidates[held].children = 1;
             ++held;
         }
@@ -76,8 +81,10 @@ uint32_t findServicesRoot(const ProcessRecord* records, uint32_t count)
     return 0;
 }
 
-uint32_t findWildcardRoot(const wchar_t* pattern, const ProcessRecord* records, uint32_t count)
+uint32_t findWildcardRoot(const wchar_t* pattern, const ProcessTable& table)
 {
+    const ProcessRecord* records = table.records.get();
+    uint32_t count = table.count;
     if (pattern == nullptr || pattern[0] == L'\0') {
         return 0;
     }

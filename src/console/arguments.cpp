@@ -5,8 +5,6 @@
 #include <string.h>
 #include <wctype.h>
 
-ArgumentTable gArguments;
-
 namespace {
 
 bool isSpace(wchar_t ch)
@@ -19,12 +17,12 @@ bool isLetter(wchar_t ch)
     return iswalpha(ch) != 0;
 }
 
-void resetTable()
+void resetTable(ArgumentTable* table)
 {
-    gArguments.argCount = 0;
-    memset(gArguments.argText, 0, sizeof(gArguments.argText));
-    memset(gArguments.argLengths, 0, sizeof(gArguments.argLengths));
-    gArguments.argBuffer[0] = L'\0';
+    table->argCount = 0;
+    memset(table->argText, 0, sizeof(table->argText));
+    memset(table->argLengths, 0, sizeof(table->argLengths));
+    table->argBuffer[0] = L'\0';
 }
 
 struct SplitState {
@@ -41,10 +39,10 @@ bool fits(int position)
     return position <= MAX_ARG_LEN - 2;
 }
 
-void reportOverflow(int used)
+void reportOverflow(ArgumentTable* table, int used)
 {
     reportError(L"Buffer overflow: b = %d, MAX_ARG_LEN = %d \r\n", used, MAX_ARG_LEN);
-    resetTable();
+    resetTable(table);
 }
 
 // Closes the current argument; false when the next one could not start
@@ -68,20 +66,20 @@ bool endArgument(SplitState& state)
 
 }  // namespace
 
-const wchar_t* argumentText(int index)
+const wchar_t* argumentText(const ArgumentTable& table, int index)
 {
-    if (index < 0 || index >= gArguments.argCount || gArguments.argText[index] == NULL) {
+    if (index < 0 || index >= table.argCount || table.argText[index] == NULL) {
         return L"";
     }
-    return gArguments.argText[index];
+    return table.argText[index];
 }
 
-int splitArguments(unsigned mode, const wchar_t* text)
+int splitArguments(ArgumentTable* table, unsigned mode, const wchar_t* text)
 {
-    if (text == NULL) {
+    if (table == NULL || text == NULL) {
         return -1;
     }
-    resetTable();
+    resetTable(table);
     if ((mode & (SPLIT_AT_WHITESPACE | SPLIT_AT_COMMA)) == 0) {
         mode |= SPLIT_AT_WHITESPACE;
     }
@@ -99,7 +97,7 @@ int splitArguments(unsigned mode, const wchar_t* text)
                                            (ch == L',' && (mode & SPLIT_AT_COMMA)));
         if (separator) {
             if (!endArgument(state)) {
-                reportOverflow(state.position);
+                reportOverflow(table, state.position);
                 return -1;
             }
             continue;
@@ -110,9 +108,9 @@ int splitArguments(unsigned mode, const wchar_t* text)
                 state.url = true;
             }
             if (ch == L'/' && !state.quoted && !state.url && state.length >= 2 &&
-                gArguments.argText[state.index][0] == L'/') {
+                table->argText[state.index][0] == L'/') {
                 if (!endArgument(state)) {
-                    reportOverflow(state.position);
+                    reportOverflow(table, state.position);
                     return -1;
                 }
             }
@@ -125,27 +123,27 @@ int splitArguments(unsigned mode, const wchar_t* text)
         }
         int at = state.position + state.length;
         if (!fits(at)) {
-            reportOverflow(at);
+            reportOverflow(table, at);
             return -1;
         }
         if ((mode & SPLIT_UPPERCASE) && ch >= L'a' && ch <= L'z') {
             ch = static_cast<wchar_t>(ch - L'a' + L'A');
         }
-        gArguments.argBuffer[at] = ch;
-        gArguments.argBuffer[at + 1] = L'\0';
+        table->argBuffer[at] = ch;
+        table->argBuffer[at + 1] = L'\0';
         if (state.length == 0) {
-            gArguments.argText[state.index] = &gArguments.argBuffer[at];
+            table->argText[state.index] = &table->argBuffer[at];
         }
         state.length++;
-        gArguments.argLengths[state.index] = state.length;
+        table->argLengths[state.index] = state.length;
     }
     int count = state.index + (state.length > 0 && state.index < MAX_ARGS ? 1 : 0);
     for (int i = 0; i < count; ++i) {
-        wchar_t* arg = gArguments.argText[i];
-        while (arg != NULL && gArguments.argLengths[i] > 0 && isSpace(arg[gArguments.argLengths[i] - 1])) {
-            arg[--gArguments.argLengths[i]] = L'\0';
+        wchar_t* arg = table->argText[i];
+        while (arg != NULL && table->argLengths[i] > 0 && isSpace(arg[table->argLengths[i] - 1])) {
+            arg[--table->argLengths[i]] = L'\0';
         }
     }
-    gArguments.argCount = count;
+    table->argCount = count;
     return count;
 }

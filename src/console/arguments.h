@@ -17,17 +17,16 @@ const unsigned SPLIT_MODE_KINFOLD = SPLIT_AT_WHITESPACE | SPLIT_SLASH_OPTIONS;
 const unsigned SPLIT_MODE_ANCESTRY = SPLIT_AT_WHITESPACE | SPLIT_SLASH_OPTIONS | SPLIT_UPPERCASE;
 const unsigned SPLIT_MODE_FUNCTION = SPLIT_AT_COMMA | SPLIT_UPPERCASE;
 
-// One for the whole module, overwritten by every split.
+// One per command invocation; every split starts it afresh.
 struct ArgumentTable {
     wchar_t argBuffer[MAX_ARG_LEN];
     wchar_t* argText[MAX_ARGS];  // null for an empty argument
     int argLengths[MAX_ARGS];
     int argCount;
 };
-extern ArgumentTable gArguments;
 
 // Returns argCount, or -1 for a null text or an overflow (reported; argCount 0).
-int splitArguments(unsigned mode, const wchar_t* text);
+[[nodiscard]] int splitArguments(ArgumentTable* table, unsigned mode, const wchar_t* text);
 
 // The text of argument i, "" for an empty argument.
-const wchar_t* argumentText(int index);
+const wchar_t* argumentText(const ArgumentTable& table, int index);

@@ -80,6 +80,23 @@ BOOL win32SetCtrlHandler(PHANDLER_ROUTINE handler, BOOL add)
     return SetConsoleCtrlHandler(handler, add);
 }
 
+void writeChunks(const ConsolePort* port, HANDLE console, const wchar_t* text, size_t length)
+{
+    while (length > 0) {
+        size_t chunk = length < MAX_CONSOLE_WRITE ? length : MAX_CONSOLE_WRITE;
+        // Keep a surrogate pair in one write, so no half character is drawn.
+        if (chunk < length && text[chunk - 1] >= 0xD800 && text[chunk - 1] <= 0xDBFF) {
+            --chunk;
+        }
+        DWORD written = 0;
+        if (!port->writeConsole(console, text, static_cast<DWORD>(chunk), &written)) {
+            return;
+        }
+        text += chunk;
+        length -= chunk;
+    }
+}
+
 }  // namespace
 
 const ConsolePort gWin32Console = {
@@ -88,58 +105,43 @@ const ConsolePort gWin32Console = {
     win32TickCount,      win32Sleep,       win32SetCtrlHandler,
 };
 
-const ConsolePort* gConsole = &gWin32Console;
-
-bool stdoutIsConsole()
+bool stdoutIsConsole(const ConsolePort* port)
 {
     DWORD mode = 0;
-    return gConsole->getMode(gConsole->standardOutput(), &mode) != FALSE;
+    return port->getMode(port->standardOutput(), &mode) != FALSE;
 }
 
-bool stdoutScreenBufferInfo(CONSOLE_SCREEN_BUFFER_INFO* info)
+bool stdoutScreenBufferInfo(const ConsolePort* port, CONSOLE_SCREEN_BUFFER_INFO* info)
 {
-    return info != NULL && gConsole->getScreenBufferInfo(gConsole->standardOutput(), info) != FALSE;
+    return info != NULL && port->getScreenBufferInfo(port->standardOutput(), info) != FALSE;
 }
 
-void setStdoutAttribute(unsigned attribute)
+void setStdoutAttribute(const ConsolePort* port, unsigned attribute)
 {
-    gConsole->setTextAttribute(gConsole->standardOutput(), static_cast<WORD>(attribute));
+    port->setTextAttribute(port->standardOutput(), static_cast<WORD>(attribute));
 }
 
-void writeToConsole(const wchar_t* text, size_t length)
+void writeToConsole(const ConsolePort* port, const wchar_t* text, size_t length)
 {
     if (text == NULL || length == 0) {
         return;
     }
-    HANDLE console = gConsole->standardOutput();
+    HANDLE console = port->standardOutput();
     DWORD mode = 0;
-    UniqueConsoleHandle device;
-    if (!gConsole->getMode(console, &mode)) {
+    if (!port->getMode(console, &mode)) {
         // Output is redirected: the console itself is still there.
-        device.reset(gConsole->openConout());
-        if (!device) {
-            return;
+        UniqueConsoleHandle device(port);
+        if (device) {
+            writeChunks(port, device.get(), text, length);
         }
-        console = device.get();
+        return;
     }
-    while (length > 0) {
-        size_t chunk = length < MAX_CONSOLE_WRITE ? length : MAX_CONSOLE_WRITE;
-        // Keep a surrogate pair in one write, so no half character is drawn.
-        if (chunk < length && text[chunk - 1] >= 0xD800 && text[chunk - 1] <= 0xDBFF) {
-            --chunk;
-        }
-        DWORD written = 0;
-        if (!gConsole->writeConsole(console, text, static_cast<DWORD>(chunk), &written)) {
-            return;
-        }
-        text += chunk;
-        length -= chunk;
-    }
+    writeChunks(port, console, text, length);
 }
 
-void writeToConsole(const wchar_t* text)
+void writeToConsole(const ConsolePort* port, const wchar_t* text)
 {
     if (text != NULL) {
-        writeToConsole(text, wcslen(text));
+        writeToConsole(port, text, wcslen(text));
     }
 }

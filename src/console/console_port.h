@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <stddef.h>
 
-#include "base/unique_handle.h"
 
 struct ConsolePort {
     HANDLE (*standardOutput)();  // GetStdHandle(STD_OUTPUT_HANDLE)
@@ -23,28 +22,38 @@ struct ConsolePort {
     BOOL (*setCtrlHandler)(PHANDLER_ROUTINE handler, BOOL add);
 };
 
-// The Win32 console; gConsole points to it unless a test installs another.
+// The Win32 console, which commands use unless a test hands in another.
 extern const ConsolePort gWin32Console;
-extern const ConsolePort* gConsole;
 
 // A "conout$" handle, closed through the port that opened it.
-struct ConsolePortHandlePolicy {
-    static bool isEmpty(HANDLE h) { return h == NULL || h == INVALID_HANDLE_VALUE; }
-    static HANDLE empty() { return NULL; }
-    static void close(HANDLE h) { gConsole->closeHandle(h); }
+class UniqueConsoleHandle {
+public:
+    explicit UniqueConsoleHandle(const ConsolePort* port) : port_(port), handle_(port->openConout()) {}
+    ~UniqueConsoleHandle()
+    {
+        if (valid()) port_->closeHandle(handle_);
+    }
+    UniqueConsoleHandle(const UniqueConsoleHandle&) = delete;
+    UniqueConsoleHandle& operator=(const UniqueConsoleHandle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != NULL && handle_ != INVALID_HANDLE_VALUE; }
+    explicit operator bool() const { return valid(); }
+
+private:
+    const ConsolePort* port_;
+    HANDLE handle_;
 };
-using UniqueConsoleHandle = owners_detail::UniqueOwner<HANDLE, ConsolePortHandlePolicy>;
 
 // True when standard output is a console (GetConsoleMode succeeds).
-bool stdoutIsConsole();
+bool stdoutIsConsole(const ConsolePort* port);
 
 // GetConsoleScreenBufferInfo of standard output; false when there is none.
-bool stdoutScreenBufferInfo(CONSOLE_SCREEN_BUFFER_INFO* info);
+bool stdoutScreenBufferInfo(const ConsolePort* port, CONSOLE_SCREEN_BUFFER_INFO* info);
 
 // SetConsoleTextAttribute on standard output.
-void setStdoutAttribute(unsigned attribute);
+void setStdoutAttribute(const ConsolePort* port, unsigned attribute);
 
 // Writes straight to the console, past the host and any redirection of the
 // shell's output; long texts go in several calls.
-void writeToConsole(const wchar_t* text, size_t length);
-void writeToConsole(const wchar_t* text);
+void writeToConsole(const ConsolePort* port, const wchar_t* text, size_t length);
+void writeToConsole(const ConsolePort* port, const wchar_t* text);

@@ -11,8 +11,6 @@
 #include <memory>
 #include <new>
 
-ConsoleAttributes gAttributes;
-
 const uint8_t contrastTable[3][16] = {
     {0x0F, 0x1F, 0x2F, 0x3F, 0x4F, 0x5F, 0x6F, 0x70, 0x8F, 0x9F, 0xA0, 0xB0, 0xCF, 0xD0, 0xE0, 0xF2},
     {0x0E, 0x1B, 0x2B, 0x3E, 0x4B, 0x5B, 0x6B, 0x79, 0x8B, 0x9B, 0xA9, 0xB9, 0xC0, 0xDE, 0xEC, 0xF0},
@@ -139,15 +137,10 @@ unsigned derivedHighlight(unsigned current)
 
 }  // namespace
 
-void resetAttributes()
+unsigned loadHighlightAttributes(ConsoleOutput* output)
 {
-    gAttributes = ConsoleAttributes();
-}
-
-unsigned loadHighlightAttributes()
-{
-    resetAttributes();
-    if (!stdoutIsConsole()) {
+    output->attributes = ConsoleAttributes();
+    if (!stdoutIsConsole(output->port)) {
         return 0;
     }
     unsigned current = 0;
@@ -179,12 +172,12 @@ unsigned loadHighlightAttributes()
             alternate = contrastTable[2][bg];
         }
     }
-    gAttributes.normalAttribute = static_cast<uint8_t>(current);
-    gAttributes.highlightAttribute = static_cast<uint8_t>(highlight);
-    gAttributes.alternateAttribute = static_cast<uint8_t>(alternate);
-    gAttributes.inverseNormalAttribute = swapped(current);
-    gAttributes.inverseHighlightAttribute = swapped(highlight);
-    gAttributes.inverseAlternateAttribute = swapped(alternate);
+    output->attributes.normalAttribute = static_cast<uint8_t>(current);
+    output->attributes.highlightAttribute = static_cast<uint8_t>(highlight);
+    output->attributes.alternateAttribute = static_cast<uint8_t>(alternate);
+    output->attributes.inverseNormalAttribute = swapped(current);
+    output->attributes.inverseHighlightAttribute = swapped(highlight);
+    output->attributes.inverseAlternateAttribute = swapped(alternate);
     return highlight;
 }
 
@@ -225,18 +218,19 @@ int readHighlightValue(HKEY hive, const wchar_t* subKey, wchar_t* buffer)
     return result;
 }
 
-int writeInAttribute(const wchar_t* text, unsigned attribute)
+int writeInAttribute(const ConsoleOutput* output, const wchar_t* text, unsigned attribute)
 {
     if (text == NULL) {
         return 0;
     }
-    if (gAttributes.normalAttribute == 0) {
+    if (output->attributes.normalAttribute == 0) {
         QPuts(text);
         return 0;
     }
-    setStdoutAttribute(attribute);
+    const ConsolePort* port = output->port;
+    setStdoutAttribute(port, attribute);
     size_t length = wcslen(text);
-    writeToConsole(text, length);
+    writeToConsole(port, text, length);
     bool hasSurrogate = false;
     for (size_t i = 0; i < length && !hasSurrogate; ++i) {
         hasSurrogate = text[i] >= 0xD800 && text[i] <= 0xDFFF;
@@ -244,20 +238,20 @@ int writeInAttribute(const wchar_t* text, unsigned attribute)
     // Consoles that draw such a character two cells wide still advance the
     // cursor by one; the space and backspace put it where the host expects.
     if (hasSurrogate) {
-        writeToConsole(L" \b", 2);
+        writeToConsole(port, L" \b", 2);
     }
-    setStdoutAttribute(gAttributes.normalAttribute);
-    SetColors(gAttributes.normalAttribute);
+    setStdoutAttribute(port, output->attributes.normalAttribute);
+    SetColors(output->attributes.normalAttribute);
     return 0;
 }
 
-int emitRun(const wchar_t* text, unsigned attribute)
+int emitRun(const ConsolePort* port, const wchar_t* text, unsigned attribute)
 {
     if (text == NULL) {
         return -1;
     }
-    setStdoutAttribute(attribute);
-    writeToConsole(text);
+    setStdoutAttribute(port, attribute);
+    writeToConsole(port, text);
     return 0;
 }
 

@@ -13,7 +13,7 @@
 #include <memory>
 #include <new>
 
-PagingState gPaging;
+std::atomic<uint32_t> gBreakCount(0);
 
 namespace {
 
@@ -37,21 +37,24 @@ const wchar_t LAST_ATTRIBUTE_CODE = 22;
 // The handler lives only while the prompt waits; every way out removes it.
 class CtrlHandlerScope {
 public:
-    CtrlHandlerScope() { gConsole->setCtrlHandler(pauseCtrlHandler, TRUE); }
-    ~CtrlHandlerScope() { gConsole->setCtrlHandler(pauseCtrlHandler, FALSE); }
+    explicit CtrlHandlerScope(const ConsolePort* port) : port_(port) { port_->setCtrlHandler(pauseCtrlHandler, TRUE); }
+    ~CtrlHandlerScope() { port_->setCtrlHandler(pauseCtrlHandler, FALSE); }
     CtrlHandlerScope(const CtrlHandlerScope&) = delete;
     CtrlHandlerScope& operator=(const CtrlHandlerScope&) = delete;
+
+private:
+    const ConsolePort* port_;
 };
 
-unsigned attributeForCode(wchar_t code)
+unsigned attributeForCode(const ConsoleAttributes& attributes, wchar_t code)
 {
     switch (code) {
-    case 17: return gAttributes.normalAttribute;
-    case 18: return gAttributes.highlightAttribute;
-    case 19: return gAttributes.inverseNormalAttribute;
-    case 20: return gAttributes.inverseHighlightAttribute;
-    case 21: return gAttributes.alternateAttribute;
-    default: return gAttributes.inverseAlternateAttribute;
+    case 17: return attributes.normalAttribute;
+    case 18: return attributes.highlightAttribute;
+    case 19: return attributes.inverseNormalAttribute;
+    case 20: return attributes.inverseHighlightAttribute;
+    case 21: return attributes.alternateAttribute;
+    default: return attributes.inverseAlternateAttribute;
     }
 }
 
@@ -88,7 +91,7 @@ int formatForPrint(const wchar_t* format, va_list args, PrintBuffers* buffers)
     return 0;
 }
 
-int printColouredV(const wchar_t* format, va_list args)
+int printColouredV(ConsoleOutput* output, const wchar_t* format, va_list args)
 {
     PrintBuffers buffers;
     int status = formatForPrint(format, args, &buffers);
@@ -97,27 +100,28 @@ int printColouredV(const wchar_t* format, va_list args)
     }
     wchar_t* line = buffers.line.get();
     size_t length = 0;
-    unsigned current = gAttributes.normalAttribute;
+    const ConsoleAttributes& attributes = output->attributes;
+    unsigned current = attributes.normalAttribute;
     int result = 0;
     for (const wchar_t* p = buffers.text.get(); *p != L'\0'; ++p) {
         if (*p == L'\n') {
             if (length > 0) {
                 line[length] = L'\0';
-                emitRun(line, current);
+                emitRun(output->port, line, current);
                 length = 0;
             }
-            if (endLine() == STOPPED) {
+            if (endLine(output) == STOPPED) {
                 result = STOPPED;
                 break;
             }
-            current = gAttributes.normalAttribute;
+            current = attributes.normalAttribute;
         } else if (*p == L'\r') {
             continue;
         } else if (isAttributeCode(*p)) {
-            unsigned next = attributeForCode(*p);
+            unsigned next = attributeForCode(attributes, *p);
             if (length > 0 && next != current) {
                 line[length] = L'\0';
-                emitRun(line, current);
+                emitRun(output->port, line, current);
                 length = 0;
             }
             current = next;
@@ -127,11 +131,11 @@ int printColouredV(const wchar_t* format, va_list args)
     }
     if (result == 0 && length > 0) {
         line[length] = L'\0';
-        emitRun(line, current);
+        emitRun(output->port, line, current);
     }
-    if (current != gAttributes.normalAttribute) {
-        setStdoutAttribute(gAttributes.normalAttribute);
-        SetColors(gAttributes.normalAttribute);
+    if (current != attributes.normalAttribute) {
+        setStdoutAttribute(output->port, attributes.normalAttribute);
+        SetColors(attributes.normalAttribute);
     }
     return result;
 }
@@ -148,57 +152,57 @@ bool isPauseLetter(const wchar_t* argument)
 
 }  // namespace
 
-void resetPaging()
+void resetConsoleOutput(ConsoleOutput* output, const ConsolePort* port)
 {
-    gPaging.pageLength = 0;
-    gPaging.linesLeft = 0;
-    gPaging.pauseTimeout = 0;
-    gPaging.stopState = 0;
-    gPaging.breakCount = 0;
+    output->port = port;
+    output->attributes = ConsoleAttributes();
+    output->paging = PagingState();
+    gBreakCount = 0;
 }
 
 BOOL WINAPI pauseCtrlHandler(DWORD ctrlType)
 {
     if (ctrlType == CTRL_C_EVENT || ctrlType == CTRL_BREAK_EVENT) {
-        gPaging.breakCount.fetch_add(1);
+        gBreakCount.fetch_add(1);
         return TRUE;
     }
     return FALSE;
 }
 
-uint32_t waitForKey()
+uint32_t waitForKey(ConsoleOutput* output)
 {
-    const uint32_t timeout = gPaging.pauseTimeout;
-    const DWORD start = timeout != 0 ? gConsole->tickCount() : 0;
-    gPaging.breakCount = 0;
-    CtrlHandlerScope handler;
-    gConsole->prepareInput();
+    const ConsolePort* port = output->port;
+    const uint32_t timeout = output->paging.pauseTimeout;
+    const DWORD start = timeout != 0 ? port->tickCount() : 0;
+    gBreakCount = 0;
+    CtrlHandlerScope handler(port);
+    port->prepareInput();
     // A key typed ahead of the prompt answers it at once.
-    while (!gConsole->keyWaiting()) {
-        gConsole->sleep(POLL_INTERVAL_MS);
-        if (gPaging.breakCount.load() != 0) {
+    while (!port->keyWaiting()) {
+        port->sleep(POLL_INTERVAL_MS);
+        if (gBreakCount.load() != 0) {
             return KEY_CTRL_C;
         }
         // Unsigned difference: right also when the tick counter wraps.
-        if (timeout != 0 && gConsole->tickCount() - start >= timeout) {
+        if (timeout != 0 && port->tickCount() - start >= timeout) {
             return KEY_TIMEOUT;
         }
     }
-    uint32_t key = static_cast<uint32_t>(gConsole->readKey());
+    uint32_t key = static_cast<uint32_t>(port->readKey());
     if (key == 0 || key == 0xE0) {
-        key = EXTENDED_KEY + static_cast<uint32_t>(gConsole->readKey());
+        key = EXTENDED_KEY + static_cast<uint32_t>(port->readKey());
     }
     return key;
 }
 
-uint16_t setNoticeAttribute()
+uint16_t setNoticeAttribute(const ConsolePort* port)
 {
-    UniqueConsoleHandle console(gConsole->openConout());
+    UniqueConsoleHandle console(port);
     if (!console) {
         return 7;
     }
     CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!gConsole->getScreenBufferInfo(console.get(), &info)) {
+    if (!port->getScreenBufferInfo(console.get(), &info)) {
         return 7;
     }
     WORD current = info.wAttributes;
@@ -207,62 +211,64 @@ uint16_t setNoticeAttribute()
     if ((current & 15) == notice) {
         notice = contrastTable[0][background];
     }
-    gConsole->setTextAttribute(console.get(), notice);
+    port->setTextAttribute(console.get(), notice);
     return current;
 }
 
-int showBreakNotice()
+int showBreakNotice(const ConsolePort* port)
 {
-    uint16_t previous = setNoticeAttribute();
-    writeToConsole(BREAK_NOTICE);
-    UniqueConsoleHandle console(gConsole->openConout());
+    uint16_t previous = setNoticeAttribute(port);
+    writeToConsole(port, BREAK_NOTICE);
+    UniqueConsoleHandle console(port);
     if (console) {
-        gConsole->setTextAttribute(console.get(), previous);
+        port->setTextAttribute(console.get(), previous);
     }
     return STOPPED;
 }
 
-int endLine()
+int endLine(ConsoleOutput* output)
 {
-    if (gAttributes.normalAttribute != 0) {
-        setStdoutAttribute(gAttributes.normalAttribute);
-        SetColors(gAttributes.normalAttribute);
+    const ConsolePort* port = output->port;
+    PagingState& paging = output->paging;
+    if (output->attributes.normalAttribute != 0) {
+        setStdoutAttribute(port, output->attributes.normalAttribute);
+        SetColors(output->attributes.normalAttribute);
     }
     CrLf();
-    if (gPaging.stopState == STOPPED) {
-        return showBreakNotice();
+    if (paging.stopState == STOPPED) {
+        return showBreakNotice(port);
     }
-    if (gPaging.linesLeft == 0) {
+    if (paging.linesLeft == 0) {
         return 0;
     }
-    if (--gPaging.linesLeft != 0) {
+    if (--paging.linesLeft != 0) {
         return 0;
     }
-    gPaging.linesLeft = gPaging.pageLength;
-    writeToConsole(PAUSE_PROMPT);
-    uint32_t key = waitForKey();
-    writeToConsole(CLEARING_LINE);
+    paging.linesLeft = paging.pageLength;
+    writeToConsole(port, PAUSE_PROMPT);
+    uint32_t key = waitForKey(output);
+    writeToConsole(port, CLEARING_LINE);
 
     if (key == L'c' || key == L'C' || key == L'a' || key == L'A') {
-        gPaging.pageLength = 0;
-        gPaging.linesLeft = 0;
+        paging.pageLength = 0;
+        paging.linesLeft = 0;
     } else if (key == L'/') {
-        gPaging.linesLeft = gPaging.pageLength / 2;
+        paging.linesLeft = paging.pageLength / 2;
     } else if (key >= L'1' && key <= L'9') {
-        gPaging.linesLeft = key - L'0';
+        paging.linesLeft = key - L'0';
     } else if (key == L'0') {
-        gPaging.linesLeft = 10;
+        paging.linesLeft = 10;
     } else if (key == KEY_ESCAPE) {
-        gPaging.stopState = STOPPED;
+        paging.stopState = STOPPED;
         return STOPPED;
     } else if (key == KEY_CTRL_C) {
-        gPaging.stopState = STOPPED;
-        return showBreakNotice();
+        paging.stopState = STOPPED;
+        return showBreakNotice(port);
     }
     return 0;
 }
 
-int printPlainPaged(const wchar_t* format, va_list args)
+int printPlainPaged(ConsoleOutput* output, const wchar_t* format, va_list args)
 {
     if (format == NULL) {
         return -1;
@@ -284,7 +290,7 @@ int printPlainPaged(const wchar_t* format, va_list args)
                 QPuts(line);
                 length = 0;
             }
-            if (endLine() == STOPPED) {
+            if (endLine(output) == STOPPED) {
                 return STOPPED;
             }
         } else if (*p != L'\r' && !isAttributeCode(*p)) {
@@ -298,7 +304,7 @@ int printPlainPaged(const wchar_t* format, va_list args)
     return 0;
 }
 
-int printPaged(const wchar_t* format, ...)
+int printPaged(ConsoleOutput* output, const wchar_t* format, ...)
 {
     if (format == NULL) {
         return -1;
@@ -306,12 +312,13 @@ int printPaged(const wchar_t* format, ...)
     if (format[0] == L'\0') {
         return 0;
     }
-    if (gPaging.stopState == STOPPED) {
-        return showBreakNotice();
+    if (output->paging.stopState == STOPPED) {
+        return showBreakNotice(output->port);
     }
     va_list args;
     va_start(args, format);
-    int result = gAttributes.normalAttribute == 0 ? printPlainPaged(format, args) : printColouredV(format, args);
+    int result = output->attributes.normalAttribute == 0 ? printPlainPaged(output, format, args)
+                                                         : printColouredV(output, format, args);
     va_end(args);
     return result;
 }
@@ -332,9 +339,9 @@ bool readPauseNumber(wchar_t* argument, const wchar_t** p, const wchar_t* messag
 
 }  // namespace
 
-int parsePauseOption(wchar_t* argument, uint32_t* lines)
+int parsePauseOption(wchar_t* argument, uint32_t* lines, PagingState* paging)
 {
-    if (argument == NULL) {
+    if (argument == NULL || paging == NULL) {
         return -1;
     }
     if (!isPauseLetter(argument)) {
@@ -346,7 +353,7 @@ int parsePauseOption(wchar_t* argument, uint32_t* lines)
         lineCount = &ignoredLines;
     }
     *lineCount = ALL_LINES;
-    gPaging.pauseTimeout = 0;
+    paging->pauseTimeout = 0;
     const wchar_t* p = argument + 2;
     if (*p == L'\0') {
         return 0;
@@ -361,12 +368,12 @@ int parsePauseOption(wchar_t* argument, uint32_t* lines)
         }
         if (*p == L'M' || *p == L'm') {
             ++p;
-            gPaging.pauseTimeout = value;
+            paging->pauseTimeout = value;
         } else {
             // Seconds beyond 32 bits of milliseconds wait as long as possible
             // rather than wrap round to a short pause.
             uint64_t milliseconds = static_cast<uint64_t>(value) * 1000;
-            gPaging.pauseTimeout = milliseconds > 0xFFFFFFFFull ? 0xFFFFFFFF : static_cast<uint32_t>(milliseconds);
+            paging->pauseTimeout = milliseconds > 0xFFFFFFFFull ? 0xFFFFFFFF : static_cast<uint32_t>(milliseconds);
         }
     }
     if (*p == L',' || *p == L';') {

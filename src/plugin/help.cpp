@@ -2,7 +2,6 @@
 // text in a message box or the usage part for the host to print.
 #include "plugin/help.h"
 
-#include "commands/commands.h"
 #include "commands/help_texts.h"
 #include "base/text.h"
 #include "plugin/plugin.h"
@@ -47,9 +46,7 @@ const HelpRow* findHelpRow(const wchar_t* name)
 
 }  // namespace
 
-HelpBoxFn gShowHelpBox = messageBox;
-
-extern "C" int WINAPI Help(wchar_t* name)
+int showHelp(const wchar_t* name, HelpBoxFn showBox)
 {
     wchar_t caption[HELP_CAPTION_COUNT];
     formatText(caption, HELP_CAPTION_COUNT, L"%s Plugin Help", PLUGIN_NAME);
@@ -57,8 +54,13 @@ extern "C" int WINAPI Help(wchar_t* name)
     if (row == NULL) {
         return 0;
     }
-    gShowHelpBox(GetForegroundWindow(), *row->text, caption, MB_OK);
+    showBox(GetForegroundWindow(), *row->text, caption, MB_OK);
     return 1;
+}
+
+extern "C" int WINAPI Help(wchar_t* name)
+{
+    return showHelp(name, messageBox);
 }
 
 extern "C" int WINAPI Usage(wchar_t* name, wchar_t* buffer)

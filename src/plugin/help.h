@@ -4,10 +4,16 @@
 
 typedef int(WINAPI* HelpBoxFn)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
 
-// How Help shows its box: MessageBoxW, called through the DLL's import at the
-// moment of the request. Tests put a capturing function here, since a real
-// box would wait for a click nobody can give.
-extern HelpBoxFn gShowHelpBox;
+// Help with the way its box is shown: the export passes MessageBoxW, called
+// through the DLL's import at the moment of the request; tests pass a
+// capturing function, since a real box would wait for a click nobody gives.
+// 1 when the name is one of ours, else 0.
+int showHelp(const wchar_t* name, HelpBoxFn showBox);
+
+extern "C" {
+int WINAPI Help(wchar_t* name);
+int WINAPI Usage(wchar_t* name, wchar_t* buffer);
+}
 
 const int HELP_CAPTION_COUNT = 1024;
 const int USAGE_TEXT_COUNT = 1024;

@@ -1,14 +1,15 @@
 #include "plugin/plugin.h"
 
 #include "base/host_api.h"
+#include "procinfo/process_access.h"
 
 #include <string.h>
 #include <wchar.h>
 
-PluginState gPluginState;
 
 namespace {
 
+// Filled at the host's request and read by the host from then on.
 PluginInfo gPluginInfo;
 
 const DWORD OS_VERSION_SIZE = sizeof(OSVERSIONINFOEXW);  // 284 bytes
@@ -17,12 +18,6 @@ const int LOAD_CHECK_COUNT = 1024;
 typedef LONG(WINAPI* RtlGetVersionFn)(OSVERSIONINFOEXW*);
 
 }  // namespace
-
-DWORD processQueryAccess()
-{
-    return gPluginState.osVersion.dwMajorVersion < 6 ? PROCESS_QUERY_INFORMATION
-                                                     : PROCESS_QUERY_LIMITED_INFORMATION;
-}
 
 void readWindowsVersion(OSVERSIONINFOEXW* version)
 {
@@ -65,12 +60,13 @@ extern "C" PluginInfo* WINAPI GetPluginInfo(void)
 
 extern "C" int WINAPI InitializePlugin(void)
 {
-    readWindowsVersion(&gPluginState.osVersion);
-
-    gPluginState.queryFullProcessImageName = NULL;
+    OSVERSIONINFOEXW version;
+    readWindowsVersion(&version);
+    gProcessAccess.windowsMajorVersion = version.dwMajorVersion;
+    gProcessAccess.queryFullImageName = NULL;
     HMODULE kernel = GetModuleHandleW(L"Kernel32.dll");
     if (kernel != NULL) {
-        gPluginState.queryFullProcessImageName = reinterpret_cast<QueryFullProcessImageNameFn>(
+        gProcessAccess.queryFullImageName = reinterpret_cast<QueryFullProcessImageNameFn>(
             reinterpret_cast<void*>(GetProcAddress(kernel, "QueryFullProcessImageNameW")));
     }
 

@@ -5,8 +5,6 @@
 
 #include "base/product.h"
 
-typedef BOOL(WINAPI* QueryFullProcessImageNameFn)(HANDLE, DWORD, LPWSTR, PDWORD);
-
 struct PluginInfo {
     const wchar_t* name;
     const wchar_t* author;
@@ -20,17 +18,6 @@ struct PluginInfo {
     int reserved[2];  // room the host expects; never read or written here
 };
 
-// Written only by InitializePlugin, read by the commands.
-struct PluginState {
-    OSVERSIONINFOEXW osVersion;
-    QueryFullProcessImageNameFn queryFullProcessImageName;  // null where the system lacks it
-};
-extern PluginState gPluginState;
-
-
-// The access right for opening another process: the limited right exists from
-// Windows 6 on and is the one that works for processes of other users.
-DWORD processQueryAccess();
 
 // Fills the version record the way initialisation does (RtlGetVersion, else
 // GetVersionExW).

@@ -1,33 +1,41 @@
 #include "procinfo/ancestor_chain.h"
 
-#include "plugin/plugin.h"
-#include "base/unique_handle.h"
+#include "procinfo/process_access.h"
+#include "procinfo/snapshot.h"
 
 #include <string.h>
 #include <wchar.h>
 
-#include <memory>
+#include <algorithm>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace {
 
-uint64_t systemCreationTime(uint32_t pid, void*)
+// (pid, index) sorted: the first entry of each PID by binary search, so a
+// deep chain costs its length times log N, not times N.
+typedef std::vector<std::pair<uint32_t, uint32_t>> PidIndex;
+
+PidIndex indexByPid(const PROCESSENTRY32W* entries, uint32_t count)
 {
-    FILETIME time;
-    if (getCreationTime(pid, &time) != 1) {
-        return 0;
+    PidIndex index;
+    index.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        index.push_back(std::make_pair(entries[i].th32ProcessID, i));
     }
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    std::sort(index.begin(), index.end());
+    return index;
 }
 
-bool chainHolds(const uint32_t* work, uint32_t n, uint32_t pid)
+// The index of the first entry with pid; count when none.
+uint32_t findEntry(const PidIndex& index, uint32_t count, uint32_t pid)
 {
-    for (uint32_t i = 0; i < n; ++i) {
-        if (work[i] == pid) {
-            return true;
-        }
+    if (pid == 0) {
+        return count;
     }
-    return false;
+    auto slot = std::lower_bound(index.begin(), index.end(), std::make_pair(pid, 0u));
+    return slot != index.end() && slot->first == pid ? slot->second : count;
 }
 
 size_t exeNameLength(const PROCESSENTRY32W& entry)
@@ -35,139 +43,113 @@ size_t exeNameLength(const PROCESSENTRY32W& entry)
     return wcsnlen(entry.szExeFile, MAX_PATH - 1);
 }
 
-void resetEntry(PROCESSENTRY32W* entry)
+uint32_t walk(const PROCESSENTRY32W* entries, uint32_t count, const PidIndex& index, uint32_t pid,
+              CreationTimeQuery timeOf, void* context, uint32_t* work, uint32_t* workIndexes)
 {
-    memset(entry, 0, sizeof(*entry));
-    entry->dwSize = sizeof(*entry);
-}
-
-}  // namespace
-
-const PROCESSENTRY32W* findEntryByPid(const PROCESSENTRY32W* entries, uint32_t count, uint32_t pid)
-{
-    if (entries == NULL || pid == 0) {
-        return NULL;
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-        if (entries[i].th32ProcessID == pid) {
-            return &entries[i];
-        }
-    }
-    return NULL;
-}
-
-int getCreationTime(uint32_t pid, FILETIME* time)
-{
-    if (pid == 0 || time == NULL) {
-        return -1;
-    }
-    time->dwLowDateTime = 0;
-    time->dwHighDateTime = 0;
-    UniqueProcessHandle process(OpenProcess(processQueryAccess(), FALSE, pid));
-    if (!process) {
+    uint32_t at = findEntry(index, count, pid);
+    if (at == count) {
         return 0;
     }
-    FILETIME creation;
-    FILETIME unused[3];
-    if (!GetProcessTimes(process.get(), &creation, &unused[0], &unused[1], &unused[2])) {
-        return 0;
-    }
-    *time = creation;
-    return 1;
-}
-
-uint32_t walkAncestorChain(const PROCESSENTRY32W* entries, uint32_t count, uint32_t pid,
-                           CreationTimeQuery timeOf, void* context, uint32_t* work)
-{
-    const PROCESSENTRY32W* entry = findEntryByPid(entries, count, pid);
-    if (entry == NULL || work == NULL || timeOf == NULL) {
-        return 0;
-    }
+    // Entries already in the chain; a PID always finds its first entry, so
+    // this is the same as "the PID recurs".
+    std::vector<bool> taken(count, false);
+    taken[at] = true;
     uint64_t childTime = timeOf(pid, context);
     work[0] = pid;
+    workIndexes[0] = at;
     uint32_t n = 1;
-    uint32_t parentPid = entry->th32ParentProcessID;
-    while (parentPid != 0 && n < count && !chainHolds(work, n, parentPid)) {
-        const PROCESSENTRY32W* parent = findEntryByPid(entries, count, parentPid);
-        if (parent == NULL) {
+    uint32_t parentPid = entries[at].th32ParentProcessID;
+    while (parentPid != 0 && n < count) {
+        uint32_t parent = findEntry(index, count, parentPid);
+        if (parent == count || taken[parent]) {
             break;
         }
         // Once one time is missing, no later link is tested.
         uint64_t parentTime = 0;
         if (childTime != 0) {
             parentTime = timeOf(parentPid, context);
-            if (parentTime != 0 && parentTime > childTime) {
+            if (isCreatedLater(parentTime, childTime)) {
                 break;  // the PID now belongs to a process younger than its child
             }
         }
-        work[n++] = parentPid;
+        taken[parent] = true;
+        work[n] = parentPid;
+        workIndexes[n] = parent;
+        ++n;
         childTime = parentTime;
-        parentPid = parent->th32ParentProcessID;
+        parentPid = entries[parent].th32ParentProcessID;
     }
     return n;
 }
 
-int ancestorChainFromEntries(const PROCESSENTRY32W* entries, uint32_t entryCount, uint32_t pid,
-                             CreationTimeQuery timeOf, void* context, uint32_t* count,
-                             uint32_t** chain, wchar_t** nameTable, uint32_t* nameWidth)
+}  // namespace
+
+uint64_t systemCreationTime(uint32_t pid, void*)
 {
-    *count = 0;
-    *chain = NULL;
-    if (nameTable != NULL) {
-        *nameTable = NULL;
+    return creationTimeOf(pid);
+}
+
+uint32_t walkAncestorChain(const PROCESSENTRY32W* entries, uint32_t count, uint32_t pid,
+                           CreationTimeQuery timeOf, void* context, uint32_t* work)
+{
+    if (entries == NULL || work == NULL || timeOf == NULL || count == 0) {
+        return 0;
     }
-    if (nameWidth != NULL) {
-        *nameWidth = 0;
+    std::vector<uint32_t> indexes(count);
+    return walk(entries, count, indexByPid(entries, count), pid, timeOf, context, work, indexes.data());
+}
+
+int ancestorChainFromEntries(const PROCESSENTRY32W* entries, uint32_t entryCount, uint32_t pid,
+                             bool withNames, CreationTimeQuery timeOf, void* context, AncestorChain* chain)
+{
+    if (chain == NULL) {
+        return -1;
     }
+    *chain = AncestorChain();
     if (entries == NULL || entryCount == 0) {
         return 0;
     }
-    std::unique_ptr<uint32_t[]> work(new (std::nothrow) uint32_t[entryCount]());
-    if (!work) {
-        return 0;
+    if (timeOf == NULL) {
+        timeOf = systemCreationTime;
     }
-    uint32_t n = walkAncestorChain(entries, entryCount, pid, timeOf, context, work.get());
+    std::vector<uint32_t> work(entryCount);
+    std::vector<uint32_t> workIndexes(entryCount);
+    uint32_t n = walk(entries, entryCount, indexByPid(entries, entryCount), pid, timeOf, context, work.data(),
+                      workIndexes.data());
     if (n == 0) {
         return 0;
     }
-    uint32_t* result = new (std::nothrow) uint32_t[n];
-    if (result == NULL) {
+    std::unique_ptr<uint32_t[]> pids(new (std::nothrow) uint32_t[n]);
+    if (!pids) {
         return 0;
     }
-    memcpy(result, work.get(), n * sizeof(uint32_t));
-    *chain = result;
-    *count = n;
-
-    if (nameTable == NULL || nameWidth == NULL) {
+    memcpy(pids.get(), work.data(), n * sizeof(uint32_t));
+    chain->pids = std::move(pids);
+    chain->count = n;
+    if (!withNames) {
         return static_cast<int>(n);
     }
     size_t width = 1;
     for (uint32_t i = 0; i < n; ++i) {
-        const PROCESSENTRY32W* entry = findEntryByPid(entries, entryCount, result[i]);
-        if (entry != NULL && exeNameLength(*entry) + 1 > width) {
-            width = exeNameLength(*entry) + 1;
-        }
+        width = std::max(width, exeNameLength(entries[workIndexes[i]]) + 1);
     }
     // A missing table leaves the chain itself intact.
-    wchar_t* table = new (std::nothrow) wchar_t[static_cast<size_t>(n) * width]();
-    if (table == NULL) {
+    std::unique_ptr<wchar_t[]> table(new (std::nothrow) wchar_t[static_cast<size_t>(n) * width]());
+    if (!table) {
         return static_cast<int>(n);
     }
     for (uint32_t i = 0; i < n; ++i) {
-        const PROCESSENTRY32W* entry = findEntryByPid(entries, entryCount, result[i]);
-        if (entry != NULL) {
-            memcpy(table + i * width, entry->szExeFile, exeNameLength(*entry) * sizeof(wchar_t));
-        }
+        const PROCESSENTRY32W& entry = entries[workIndexes[i]];
+        memcpy(table.get() + i * width, entry.szExeFile, exeNameLength(entry) * sizeof(wchar_t));
     }
-    *nameTable = table;
-    *nameWidth = static_cast<uint32_t>(width);
+    chain->nameTable = std::move(table);
+    chain->nameWidth = static_cast<uint32_t>(width);
     return static_cast<int>(n);
 }
 
-int getAncestorChain(uint32_t pid, uint32_t* count, uint32_t** chain, wchar_t** nameTable,
-                     uint32_t* nameWidth)
+int getAncestorChain(uint32_t pid, bool withNames, CreationTimeQuery timeOf, void* context, AncestorChain* chain)
 {
-    if (count == NULL || chain == NULL) {
+    if (chain == NULL) {
         return -1;
     }
     if (pid == 0) {
@@ -176,50 +158,10 @@ int getAncestorChain(uint32_t pid, uint32_t* count, uint32_t** chain, wchar_t** 
             return -1;
         }
     }
-    if (nameTable != NULL && nameWidth == NULL) {
-        return -1;
-    }
-    *chain = NULL;
-    *count = 0;
-    if (nameTable != NULL) {
-        *nameTable = NULL;
-    }
-    if (nameWidth != NULL) {
-        *nameWidth = 0;
-    }
-
-    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
+    *chain = AncestorChain();
+    SnapshotEntries snapshot;
+    if (readProcessSnapshot(&snapshot) != 0) {
         return 0;
     }
-    PROCESSENTRY32W entry;
-    resetEntry(&entry);
-    uint32_t entryCount = 0;
-    BOOL found = Process32FirstW(snapshot.get(), &entry);
-    while (found) {
-        ++entryCount;
-        resetEntry(&entry);
-        found = Process32NextW(snapshot.get(), &entry);
-    }
-    if (entryCount == 0) {
-        return 0;
-    }
-    std::unique_ptr<PROCESSENTRY32W[]> entries(new (std::nothrow) PROCESSENTRY32W[entryCount]);
-    if (!entries) {
-        return 0;
-    }
-    uint32_t copied = 0;
-    resetEntry(&entries[0]);
-    found = Process32FirstW(snapshot.get(), &entries[0]);
-    while (found) {
-        ++copied;
-        if (copied == entryCount) {
-            break;
-        }
-        resetEntry(&entries[copied]);
-        found = Process32NextW(snapshot.get(), &entries[copied]);
-    }
-    snapshot.reset();
-    return ancestorChainFromEntries(entries.get(), copied, pid, systemCreationTime, NULL, count,
-                                    chain, nameTable, nameWidth);
+    return ancestorChainFromEntries(snapshot.entries.get(), snapshot.count, pid, withNames, timeOf, context, chain);
 }

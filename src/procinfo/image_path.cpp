@@ -1,6 +1,9 @@
 #include "procinfo/image_path.h"
 
 #include "base/text.h"
+#include "procinfo/process_access.h"
+
+#include <psapi.h>
 
 #include <windows.h>
 #include <string.h>
@@ -72,24 +75,23 @@ bool replaceDevicePrefix(wchar_t* path, const wchar_t* deviceName, const wchar_t
     return true;
 }
 
-int resolveImagePath(wchar_t* path)
+void loadDriveMap(DriveMap* map)
 {
-    if (path == NULL) {
-        return -1;
+    if (map == NULL || map->loaded) {
+        return;
     }
-    if (path[0] == L'\0' || rewriteRedirectorPath(path)) {
-        return 0;
-    }
+    map->loaded = true;
+    map->drives.clear();
     wchar_t roots[DRIVE_ROOTS_COUNT];
     DWORD rootsLength = GetLogicalDriveStringsW(DRIVE_ROOTS_COUNT - 1, roots);
     if (rootsLength == 0 || rootsLength > DRIVE_ROOTS_COUNT - 1) {
-        return 0;
+        return;
     }
     roots[rootsLength] = L'\0';
     // 16 KB of device name is too much for the stack of a plugin inside the host.
     std::unique_ptr<wchar_t[]> device(new (std::nothrow) wchar_t[DEVICE_NAME_COUNT]);
     if (!device) {
-        return 0;
+        return;
     }
     for (const wchar_t* root = roots; *root != L'\0'; root += wcslen(root) + 1) {
         if (!isDriveRoot(root)) {
@@ -101,9 +103,44 @@ int resolveImagePath(wchar_t* path)
             continue;
         }
         device[DEVICE_NAME_COUNT - 1] = L'\0';
-        if (replaceDevicePrefix(path, device.get(), drive)) {
+        map->drives.push_back(std::make_pair(std::wstring(drive), std::wstring(device.get())));
+    }
+}
+
+int resolveImagePath(wchar_t* path, DriveMap* map)
+{
+    if (path == NULL) {
+        return -1;
+    }
+    if (path[0] == L'\0' || rewriteRedirectorPath(path)) {
+        return 0;
+    }
+    DriveMap local;
+    if (map == NULL) {
+        map = &local;
+    }
+    loadDriveMap(map);
+    for (const auto& drive : map->drives) {
+        if (replaceDevicePrefix(path, drive.second.c_str(), drive.first.c_str())) {
             break;
         }
     }
     return 0;
+}
+
+void readImagePath(HANDLE process, DriveMap* map, wchar_t* path)
+{
+    path[0] = L'\0';
+    if (gProcessAccess.queryFullImageName != NULL) {
+        DWORD size = IMAGE_PATH_COUNT;
+        if (!gProcessAccess.queryFullImageName(process, 0, path, &size)) {
+            path[0] = L'\0';
+        }
+    } else if (GetProcessImageFileNameW(process, path, IMAGE_PATH_COUNT) == 0) {
+        path[0] = L'\0';
+    } else {
+        path[IMAGE_PATH_COUNT - 1] = L'\0';
+        resolveImagePath(path, map);
+    }
+    path[IMAGE_PATH_COUNT - 1] = L'\0';
 }

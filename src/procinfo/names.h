@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include <memory>
+
 const int SERVICE_NAMES_COUNT = 1024;  // units of ServiceNameNode::names, terminator included
 const int WINDOW_TITLE_COUNT = 1024;   // units read per window title / class name
 // Room for services that appear between the sizing and the filling call.
@@ -50,3 +52,13 @@ BOOL CALLBACK windowTitleCallback(HWND window, LPARAM param);
 void collectWindowTitles(WindowTitleNode** list);
 void freeWindowTitles(WindowTitleNode** list);
 const WindowTitleNode* findWindowTitle(const WindowTitleNode* list, uint32_t pid);
+
+// Owners of whole lists: every node goes when the owner does.
+struct ServiceNameListDeleter {
+    void operator()(ServiceNameNode* head) const { freeServiceNames(&head); }
+};
+struct WindowTitleListDeleter {
+    void operator()(WindowTitleNode* head) const { freeWindowTitles(&head); }
+};
+typedef std::unique_ptr<ServiceNameNode, ServiceNameListDeleter> ServiceNameList;
+typedef std::unique_ptr<WindowTitleNode, WindowTitleListDeleter> WindowTitleList;

@@ -1,12 +1,13 @@
 #include "procinfo/process_table.h"
 
-#include "base/host_api.h"
-#include "plugin/plugin.h"
-#include "procinfo/names.h"
-#include "base/unique_handle.h"
+#include "procinfo/image_path.h"
+#include "procinfo/process_access.h"
+#include "procinfo/snapshot.h"
 
 #include <string.h>
+#include <wchar.h>
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -22,34 +23,108 @@ const DWORD PRIORITY_CLASSES[PRIORITY_INDEX_COUNT] = {
     REALTIME_PRIORITY_CLASS,
 };
 
-int lastErrorResult()
+void readDetails(HANDLE process, ProcessFacts* facts)
 {
-    DWORD error = GetLastError();
-    return error == 0 ? -1 : static_cast<int>(error);
-}
-
-HANDLE openForQuery(uint32_t pid)
-{
-    return OpenProcess(processQueryAccess(), FALSE, pid);
-}
-
-// 0 when the process cannot be opened or its times cannot be read.
-uint64_t queryCreationTime(HANDLE process)
-{
-    FILETIME creation = {0, 0};
-    FILETIME unused[3];
-    if (!GetProcessTimes(process, &creation, &unused[0], &unused[1], &unused[2])) {
-        return 0;
+    UniqueProcessHandle token;
+    if (OpenProcessToken(process, TOKEN_QUERY, token.put())) {
+        DWORD elevation = 0;
+        DWORD length = 0;
+        if (GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &length) &&
+            elevation != 0) {
+            facts->elevated = 1;
+        }
     }
-    return fileTimeValue(creation);
+    facts->priorityIndex = priorityIndexFromClass(GetPriorityClass(process));
+    GetProcessMemoryInfo(process, &facts->memory, sizeof(PROCESS_MEMORY_COUNTERS));
+    // Marks a 32-bit process on 64-bit Windows; on 32-bit Windows nothing is.
+    BOOL wow64 = FALSE;
+    if (IsWow64Process(process, &wow64) && wow64) {
+        facts->is32Bit = 1;
+    }
 }
 
-bool parentNewerFromSystem(uint32_t parentPid, uint32_t pid, void*)
+uint32_t firstIndexOf(const ProcessTable& table, uint32_t pid, bool* found)
 {
-    return isParentNewer(parentPid, pid);
+    auto slot = std::lower_bound(table.byPid.begin(), table.byPid.end(), std::make_pair(pid, 0u));
+    *found = slot != table.byPid.end() && slot->first == pid;
+    return *found ? slot->second : 0;
+}
+
+// Opens the process of record index once, reading all this invocation wants.
+void openRecord(ProcessTable& table, uint32_t index)
+{
+    RecordState& state = table.state[index];
+    if (state.opened) {
+        return;
+    }
+    state.opened = true;
+    ProcessRecord& record = table.records[index];
+    unsigned want = (table.options.collectDetails ? WANT_DETAILS : 0) |
+                    (table.options.collectImagePaths ? WANT_IMAGE_PATH : 0);
+    std::unique_ptr<wchar_t[]> path;
+    if (want & WANT_IMAGE_PATH) {
+        path.reset(new (std::nothrow) wchar_t[IMAGE_PATH_COUNT]);
+        if (!path) {
+            want &= ~WANT_IMAGE_PATH;
+        } else {
+            path[0] = L'\0';
+        }
+    }
+    ProcessFacts facts;
+    memset(&facts, 0, sizeof(facts));
+    facts.memory.cb = sizeof(facts.memory);
+    if (table.probe.read == NULL ||
+        !table.probe.read(table.probe.context, record.entry.th32ProcessID, want, &facts, path.get())) {
+        return;  // an unopenable process keeps its zero details
+    }
+    state.liveTime = facts.creationTime;
+    if (want & WANT_DETAILS) {
+        record.creationTime = fileTimeFromValue(facts.creationTime);
+        record.memory = facts.memory;
+        record.elevated = facts.elevated;
+        record.is32Bit = facts.is32Bit;
+        record.priorityIndex = facts.priorityIndex;
+    }
+    if (path && path[0] != L'\0') {
+        // Kept at its own length: most records are never printed with a path.
+        size_t length = wcsnlen(path.get(), IMAGE_PATH_COUNT - 1);
+        state.imagePath.reset(new (std::nothrow) wchar_t[length + 1]);
+        if (state.imagePath) {
+            memcpy(state.imagePath.get(), path.get(), length * sizeof(wchar_t));
+            state.imagePath[length] = L'\0';
+        }
+    }
+}
+
+// Records outside the table, such as the ended-process placeholder, have
+// nothing to read.
+bool inTable(const ProcessTable& table, const ProcessRecord& record)
+{
+    return table.records && &record >= table.records.get() && &record < table.records.get() + table.count;
+}
+
+uint32_t indexOf(const ProcessTable& table, const ProcessRecord& record)
+{
+    return static_cast<uint32_t>(&record - table.records.get());
 }
 
 }  // namespace
+
+bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path)
+{
+    UniqueProcessHandle process = openProcessForQuery(pid);
+    if (!process) {
+        return false;
+    }
+    facts->creationTime = readCreationTime(process.get());
+    if (want & WANT_DETAILS) {
+        readDetails(process.get(), facts);
+    }
+    if ((want & WANT_IMAGE_PATH) && path != NULL) {
+        readImagePath(process.get(), static_cast<DriveMap*>(context), path);
+    }
+    return true;
+}
 
 void initProcessRecords(ProcessRecord* records, uint32_t count)
 {
@@ -63,33 +138,6 @@ void initProcessRecords(ProcessRecord* records, uint32_t count)
     }
 }
 
-uint64_t fileTimeValue(const FILETIME& time)
-{
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-bool isCreatedLater(uint64_t parentTime, uint64_t childTime)
-{
-    return parentTime != 0 && childTime != 0 && parentTime > childTime;
-}
-
-void validateParentLinks(ProcessRecord* records, uint32_t count, ParentNewerQuery parentNewer,
-                         void* context)
-{
-    if (records == NULL || parentNewer == NULL) {
-        return;
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-        PROCESSENTRY32W& entry = records[i].entry;
-        if (entry.th32ProcessID == 0 || entry.th32ParentProcessID == 0) {
-            continue;
-        }
-        if (parentNewer(entry.th32ParentProcessID, entry.th32ProcessID, context)) {
-            entry.th32ParentProcessID = 0;
-        }
-    }
-}
-
 int32_t priorityIndexFromClass(DWORD priorityClass)
 {
     for (int32_t index = 1; index < PRIORITY_INDEX_COUNT; ++index) {
@@ -100,169 +148,197 @@ int32_t priorityIndexFromClass(DWORD priorityClass)
     return 0;
 }
 
-uint32_t countSnapshotEntries(HANDLE snapshot)
-{
-    PROCESSENTRY32W entry;
-    memset(&entry, 0, sizeof(entry));
-    entry.dwSize = sizeof(entry);
-    uint32_t count = 0;
-    BOOL found = Process32FirstW(snapshot, &entry);
-    while (found) {
-        ++count;
-        memset(&entry, 0, sizeof(entry));
-        entry.dwSize = sizeof(entry);
-        found = Process32NextW(snapshot, &entry);
-    }
-    // A walk broken off by an error counts as an empty system.
-    return GetLastError() == ERROR_NO_MORE_FILES ? count : 0;
-}
-
-bool isParentNewer(uint32_t parentPid, uint32_t pid)
-{
-    if (parentPid == 0 || pid == 0) {
-        return false;
-    }
-    UniqueProcessHandle parent(openForQuery(parentPid));
-    UniqueProcessHandle child(openForQuery(pid));
-    if (!parent || !child) {
-        return false;
-    }
-    uint64_t parentTime = queryCreationTime(parent.get());
-    if (parentTime == 0) {
-        return false;
-    }
-    return isCreatedLater(parentTime, queryCreationTime(child.get()));
-}
-
-void collectProcessDetails(ProcessRecord* record)
-{
-    if (record == NULL) {
-        return;
-    }
-    UniqueProcessHandle process(openForQuery(record->entry.th32ProcessID));
-    if (!process) {
-        return;
-    }
-    UniqueProcessHandle token;
-    if (OpenProcessToken(process.get(), TOKEN_QUERY, token.put())) {
-        DWORD elevation = 0;
-        DWORD length = 0;
-        if (GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &length) &&
-            elevation != 0) {
-            record->elevated = 1;
-        }
-        token.reset();
-    }
-    FILETIME unused[3];
-    GetProcessTimes(process.get(), &record->creationTime, &unused[0], &unused[1], &unused[2]);
-    record->priorityIndex = priorityIndexFromClass(GetPriorityClass(process.get()));
-    GetProcessMemoryInfo(process.get(), &record->memory, sizeof(PROCESS_MEMORY_COUNTERS));
-    // Marks a 32-bit process on 64-bit Windows; on 32-bit Windows nothing is.
-    BOOL wow64 = FALSE;
-    if (IsWow64Process(process.get(), &wow64) && wow64) {
-        record->is32Bit = 1;
-    }
-}
-
 void attachDisplayNames(ProcessTable* table)
 {
     if (table == NULL || table->records == NULL) {
         return;
     }
+    // The first node of each PID, found once rather than by a list walk per record.
+    std::unordered_map<uint32_t, const wchar_t*> services;
+    for (const ServiceNameNode* node = table->serviceNames.get(); node != NULL; node = node->next) {
+        services.emplace(node->pid, node->names);
+    }
+    std::unordered_map<uint32_t, const wchar_t*> titles;
+    for (const WindowTitleNode* node = table->windowTitles.get(); node != NULL; node = node->next) {
+        titles.emplace(node->pid, node->title);
+    }
     for (uint32_t i = 0; i < table->count; ++i) {
         ProcessRecord& record = table->records[i];
         uint32_t pid = record.entry.th32ProcessID;
         record.displayName = NULL;
-        if (table->serviceNames != NULL) {
-            const ServiceNameNode* node = findServiceNames(table->serviceNames, pid);
-            if (node != NULL) {
-                record.displayName = node->names;
-            }
+        if (pid == 0) {
+            continue;
         }
-        if (table->windowTitles != NULL && record.displayName == NULL) {
-            const WindowTitleNode* node = findWindowTitle(table->windowTitles, pid);
-            if (node != NULL) {
-                record.displayName = node->title;
-            }
+        auto service = services.find(pid);
+        if (service != services.end()) {
+            record.displayName = service->second;
+            continue;
+        }
+        auto title = titles.find(pid);
+        if (title != titles.end()) {
+            record.displayName = title->second;
         }
     }
 }
 
-int buildProcessTable(DisplayFlags flags, ProcessTable* table)
+int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const TableOptions& options,
+                     const ProcessProbe& probe, ProcessTable* table)
 {
-    if (table == NULL) {
+    if (table == NULL || (entries == NULL && count != 0)) {
         return -1;
     }
-    memset(table, 0, sizeof(*table));
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == NULL || snapshot == INVALID_HANDLE_VALUE) {
-        return lastErrorResult();
-    }
-    table->snapshot = snapshot;
-
-    uint32_t count = countSnapshotEntries(snapshot);
+    *table = ProcessTable();
+    table->options = options;
+    table->probe = probe;
     if (count == 0) {
-        Printf(L"No processes found!\r\n");
         return 0;
     }
-    table->records = new (std::nothrow) ProcessRecord[count];
-    if (table->records == NULL) {
+    table->records.reset(new (std::nothrow) ProcessRecord[count]);
+    table->state.reset(new (std::nothrow) RecordState[count]());
+    if (!table->records || !table->state) {
+        table->records.reset();
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     table->count = count;
-    initProcessRecords(table->records, count);
-
-    // The same snapshot as the count pass, so the same processes in the same order.
+    initProcessRecords(table->records.get(), count);
+    table->byPid.reserve(count);
+    table->byParent.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-        BOOL filled = i == 0 ? Process32FirstW(snapshot, &table->records[0].entry)
-                             : Process32NextW(snapshot, &table->records[i].entry);
-        if (!filled) {
-            return lastErrorResult();
+        const PROCESSENTRY32W& entry = entries[i];
+        table->records[i].entry = entry;
+        table->byPid.push_back(std::make_pair(entry.th32ProcessID, i));
+        if (entry.th32ProcessID != 0) {
+            table->byParent.push_back(std::make_pair(entry.th32ParentProcessID, i));
         }
     }
+    std::sort(table->byPid.begin(), table->byPid.end());
+    std::sort(table->byParent.begin(), table->byParent.end());
 
-    validateParentLinks(table->records, count, parentNewerFromSystem, NULL);
-
-    if ((flags & OPT_OPEN_PROCESSES) != 0) {
-        for (uint32_t i = 0; i < count; ++i) {
-            collectProcessDetails(&table->records[i]);
-        }
+    if (options.collectServiceNames) {
+        ServiceNameNode* head = NULL;
+        collectServiceNames(&head);
+        table->serviceNames.reset(head);
     }
-    if ((flags & OPT_NO_SERVICES) == 0) {
-        collectServiceNames(&table->serviceNames);
-    }
-    if ((flags & OPT_NO_TITLES) == 0) {
-        collectWindowTitles(&table->windowTitles);
+    if (options.collectWindowTitles) {
+        WindowTitleNode* head = NULL;
+        collectWindowTitles(&head);
+        table->windowTitles.reset(head);
     }
     attachDisplayNames(table);
     return 0;
 }
 
-void releaseProcessTable(ProcessTable* table)
+int buildProcessTable(const TableOptions& options, ProcessTable* table)
 {
     if (table == NULL) {
-        return;
+        return -1;
     }
-    delete[] table->records;
-    table->records = NULL;
-    table->count = 0;
-    if (table->snapshot != NULL && table->snapshot != INVALID_HANDLE_VALUE) {
-        CloseHandle(table->snapshot);
+    *table = ProcessTable();
+    SnapshotEntries snapshot;
+    int result = readProcessSnapshot(&snapshot);
+    if (result != 0) {
+        return result;
     }
-    table->snapshot = NULL;
-    freeServiceNames(&table->serviceNames);
-    freeWindowTitles(&table->windowTitles);
+    // A walk broken off by an error counts as an empty system.
+    if (!snapshot.complete || snapshot.count == 0) {
+        return 0;
+    }
+    std::unique_ptr<DriveMap> drives(new (std::nothrow) DriveMap());
+    ProcessProbe probe = {readSystemProcess, drives.get()};
+    result = fillProcessTable(snapshot.entries.get(), snapshot.count, options, probe, table);
+    table->drives = std::move(drives);
+    return result;
 }
 
-const ProcessRecord* findRecordByPid(const ProcessRecord* records, uint32_t count, uint32_t pid)
+const ProcessRecord* findRecordByPid(const ProcessTable& table, uint32_t pid)
 {
-    if (records == NULL) {
-        return NULL;
+    bool found = false;
+    uint32_t index = firstIndexOf(table, pid, &found);
+    return found ? &table.records[index] : NULL;
+}
+
+uint64_t liveCreationTime(ProcessTable& table, uint32_t pid)
+{
+    if (pid == 0) {
+        return 0;
     }
-    for (uint32_t i = 0; i < count; ++i) {
-        if (records[i].entry.th32ProcessID == pid) {
-            return &records[i];
+    bool found = false;
+    uint32_t index = firstIndexOf(table, pid, &found);
+    if (found) {
+        openRecord(table, index);
+        return table.state[index].liveTime;
+    }
+    auto known = table.outsideTimes.find(pid);
+    if (known != table.outsideTimes.end()) {
+        return known->second;
+    }
+    ProcessFacts facts;
+    memset(&facts, 0, sizeof(facts));
+    uint64_t time = 0;
+    if (table.probe.read != NULL && table.probe.read(table.probe.context, pid, 0, &facts, NULL)) {
+        time = facts.creationTime;
+    }
+    table.outsideTimes.emplace(pid, time);
+    return time;
+}
+
+uint32_t validatedParentPid(ProcessTable& table, const ProcessRecord& record)
+{
+    if (!inTable(table, record)) {
+        return record.entry.th32ParentProcessID;
+    }
+    uint32_t index = indexOf(table, record);
+    ProcessRecord& own = table.records[index];
+    RecordState& state = table.state[index];
+    uint32_t parentPid = own.entry.th32ParentProcessID;
+    if (state.linkChecked || parentPid == 0 || own.entry.th32ProcessID == 0) {
+        return parentPid;
+    }
+    state.linkChecked = true;
+    // A parent that cannot be opened, or times that cannot be read, keep the link.
+    uint64_t parentTime = liveCreationTime(table, parentPid);
+    if (parentTime == 0) {
+        return parentPid;
+    }
+    if (isCreatedLater(parentTime, liveCreationTime(table, own.entry.th32ProcessID))) {
+        own.entry.th32ParentProcessID = 0;
+    }
+    return own.entry.th32ParentProcessID;
+}
+
+uint32_t childCandidates(const ProcessTable& table, uint32_t pid)
+{
+    auto first = std::lower_bound(table.byParent.begin(), table.byParent.end(), std::make_pair(pid, 0u));
+    auto last = std::lower_bound(first, table.byParent.end(), std::make_pair(pid, 0xFFFFFFFFu));
+    return static_cast<uint32_t>(last - first);
+}
+
+uint32_t collectChildren(ProcessTable& table, uint32_t pid, const ProcessRecord** children, uint32_t room)
+{
+    uint32_t stored = 0;
+    auto slot = std::lower_bound(table.byParent.begin(), table.byParent.end(), std::make_pair(pid, 0u));
+    for (; slot != table.byParent.end() && slot->first == pid && stored < room; ++slot) {
+        const ProcessRecord& candidate = table.records[slot->second];
+        if (validatedParentPid(table, candidate) == pid) {
+            children[stored++] = &candidate;
         }
     }
-    return NULL;
+    return stored;
+}
+
+void prepareRecord(ProcessTable& table, const ProcessRecord& record)
+{
+    if ((table.options.collectDetails || table.options.collectImagePaths) && inTable(table, record)) {
+        openRecord(table, indexOf(table, record));
+    }
+}
+
+const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record)
+{
+    if (!table.options.collectImagePaths || !inTable(table, record)) {
+        return NULL;
+    }
+    uint32_t index = indexOf(table, record);
+    openRecord(table, index);
+    return table.state[index].imagePath.get();
 }

@@ -1,80 +1,105 @@
 // The per-invocation table of processes: one record per process of a fresh
-// toolhelp snapshot, parent links checked against creation times.
+// toolhelp snapshot, indexed by PID and by parent. What needs a process to
+// be opened (a parent link's creation-time test, the details, the image
+// path) is read only when something shown or compared depends on it, once
+// per process, and kept.
 #pragma once
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 #include <stdint.h>
 
-#include "commands/display_flags.h"
+#include <memory>
+#include <unordered_map>
+#include <vector>
 
-struct ServiceNameNode;
-struct WindowTitleNode;
+#include "procinfo/image_path.h"
+#include "procinfo/process_record.h"
+#include "procinfo/names.h"
 
-struct ProcessRecord {
-    PROCESSENTRY32W entry;
+// What one invocation wants collected.
+struct TableOptions {
+    bool collectDetails;       // elevation, creation time, priority, memory
+    bool collectImagePaths;    // the full path of every line shown
+    bool collectServiceNames;
+    bool collectWindowTitles;
+};
+
+// What one opening of a process gave.
+struct ProcessFacts {
+    uint64_t creationTime;  // 0: unknown
     PROCESS_MEMORY_COUNTERS memory;
-    FILETIME creationTime;       // 0 in both halves: unknown
-    const wchar_t* displayName;  // service names or window title; not owned
     uint32_t elevated;
-    uint32_t is32Bit;            // a 32-bit process on 64-bit Windows
-    int32_t priorityIndex;       // 0..6; -1 only in the ended-process placeholder
+    uint32_t is32Bit;
+    int32_t priorityIndex;
+};
+const unsigned WANT_DETAILS = 0x1;
+const unsigned WANT_IMAGE_PATH = 0x2;
+
+// How the table reads a process: the system, or synthetic processes in tests.
+// read opens pid once and fills the creation time and what want asks for
+// (path: IMAGE_PATH_COUNT units, left empty when unknown); false when the
+// process cannot be opened.
+struct ProcessProbe {
+    bool (*read)(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
+    void* context;
+};
+// The system's processes; context is a DriveMap (procinfo/image_path.h) or null.
+bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
+
+// Per record, what has been read so far.
+struct RecordState {
+    bool opened;
+    bool linkChecked;
+    uint64_t liveTime;  // creation time read when opened; 0 unknown
+    std::unique_ptr<wchar_t[]> imagePath;
 };
 
 struct ProcessTable {
-    ProcessRecord* records;
-    uint32_t count;
-    ServiceNameNode* serviceNames;
-    WindowTitleNode* windowTitles;
-    HANDLE snapshot;
+    std::unique_ptr<ProcessRecord[]> records;
+    uint32_t count = 0;
+    ServiceNameList serviceNames;
+    WindowTitleList windowTitles;
+    TableOptions options = {};
+    ProcessProbe probe = {};
+    std::unique_ptr<RecordState[]> state;
+    // (pid, index) sorted by PID, then index: the first record of each PID.
+    std::vector<std::pair<uint32_t, uint32_t>> byPid;
+    // (snapshot parent PID, index) sorted by parent, then index: the
+    // candidate children of a PID in table order.
+    std::vector<std::pair<uint32_t, uint32_t>> byParent;
+    // Creation times of parent PIDs that have no record.
+    std::unordered_map<uint32_t, uint64_t> outsideTimes;
+    // The drive letters' device names, read at the first path that needs them.
+    std::unique_ptr<DriveMap> drives;
 };
 
-// Priority labels by priorityIndex, lowest scheduling priority first.
-const int PRIORITY_INDEX_COUNT = 7;
+// Builds the table from a fresh snapshot. 0 (count 0: no processes were
+// found), 8 out of memory, or a Windows error code (-1 when none).
+[[nodiscard]] int buildProcessTable(const TableOptions& options, ProcessTable* table);
+// The same over entries already read; probe answers for the processes.
+[[nodiscard]] int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const TableOptions& options,
+                                   const ProcessProbe& probe, ProcessTable* table);
 
-// Builds the table from a fresh snapshot. Reads only OPT_OPEN_PROCESSES,
-// OPT_NO_SERVICES and OPT_NO_TITLES. 0 (count 0 means "No processes found!"
-// was printed), 8 out of memory, or a Windows error code (-1 when none).
-// The caller releases the table on every path, failed builds included.
-[[nodiscard]] int buildProcessTable(DisplayFlags flags, ProcessTable* table);
-void releaseProcessTable(ProcessTable* table);
-
-uint32_t countSnapshotEntries(HANDLE snapshot);
-// True when the process holding parentPid was created after pid: the PID
-// was reused and the link is false.
-bool isParentNewer(uint32_t parentPid, uint32_t pid);
-void collectProcessDetails(ProcessRecord* record);
-void attachDisplayNames(ProcessTable* table);
-
-// The priority index for a GetPriorityClass result (0 for anything unknown).
-int32_t priorityIndexFromClass(DWORD priorityClass);
-
-// The steps of the build that need no system call, apart for testing.
 // Zeroes the records and sets entry.dwSize and memory.cb in each.
 void initProcessRecords(ProcessRecord* records, uint32_t count);
-// Creation times as one 100-ns count; 0 means unknown.
-uint64_t fileTimeValue(const FILETIME& time);
-// The decision of isParentNewer: true only when both times are known and the
-// parent's is strictly later. Equal or unknown times keep the link.
-bool isCreatedLater(uint64_t parentTime, uint64_t childTime);
-typedef bool (*ParentNewerQuery)(uint32_t parentPid, uint32_t pid, void* context);
-// Clears th32ParentProcessID where the query says the parent is newer; asks
-// only for records whose PID and parent PID are both nonzero, in array order.
-void validateParentLinks(ProcessRecord* records, uint32_t count, ParentNewerQuery parentNewer,
-                         void* context);
+// The priority index for a GetPriorityClass result (0 for anything unknown).
+int32_t priorityIndexFromClass(DWORD priorityClass);
+// Sets every displayName: service names win over a window title.
+void attachDisplayNames(ProcessTable* table);
 
 // The first record with this PID, in table order; null when none.
-const ProcessRecord* findRecordByPid(const ProcessRecord* records, uint32_t count, uint32_t pid);
-
-// Owns one command's table: released on every way out, failed builds included.
-class ProcessTableOwner {
-public:
-    ProcessTableOwner() : table_() {}
-    ~ProcessTableOwner() { releaseProcessTable(&table_); }
-    ProcessTableOwner(const ProcessTableOwner&) = delete;
-    ProcessTableOwner& operator=(const ProcessTableOwner&) = delete;
-    ProcessTable* get() { return &table_; }
-
-private:
-    ProcessTable table_;
-};
+const ProcessRecord* findRecordByPid(const ProcessTable& table, uint32_t pid);
+// The creation time of whoever holds pid now, read once per invocation.
+uint64_t liveCreationTime(ProcessTable& table, uint32_t pid);
+// The record's parent PID once its link has passed the creation-time test:
+// 0 when the parent PID now belongs to a process younger than the record.
+uint32_t validatedParentPid(ProcessTable& table, const ProcessRecord& record);
+// The records with a nonzero PID whose validated parent is pid, in table
+// order; candidates is an upper bound of how many there can be.
+uint32_t childCandidates(const ProcessTable& table, uint32_t pid);
+uint32_t collectChildren(ProcessTable& table, uint32_t pid, const ProcessRecord** children, uint32_t room);
+// Reads the details and image path a shown or compared record needs.
+void prepareRecord(ProcessTable& table, const ProcessRecord& record);
+// The full image path read for the record; null when unknown or not collected.
+const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record);

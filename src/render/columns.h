@@ -5,8 +5,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "commands/view_settings.h"
-#include "procinfo/process_table.h"
+#include "render/view.h"
+#include "procinfo/process_record.h"
 
 // Capacity, in UTF-16 units with the terminator, of the text a column is
 // formatted in.

@@ -1,12 +1,9 @@
 #include "render/tree.h"
 
+#include "base/host_api.h"
 #include "base/text.h"
 #include "console/highlight.h"
 #include "console/paging.h"
-#include "base/host_api.h"
-#include "plugin/plugin.h"
-#include "procinfo/image_path.h"
-#include "base/unique_handle.h"
 #include "render/columns.h"
 #include "render/sibling_order.h"
 
@@ -75,11 +72,6 @@ bool isOnPath(const PathLink* link, uint32_t pid)
     return false;
 }
 
-bool isChildOf(const ProcessRecord& record, uint32_t pid)
-{
-    return record.entry.th32ProcessID != 0 && record.entry.th32ParentProcessID == pid;
-}
-
 int32_t textLength(const wchar_t* text)
 {
     return static_cast<int32_t>(wcslen(text));
@@ -88,9 +80,10 @@ int32_t textLength(const wchar_t* text)
 void writeExecutableName(const ProcessRecord& record, const ViewSettings& view, wchar_t* name,
                          int32_t* remaining)
 {
-    unsigned attribute = gAttributes.highlightAttribute;
+    const ConsoleAttributes& colours = view.output->attributes;
+    unsigned attribute = colours.highlightAttribute;
     if (view.highlightPattern != nullptr && matchesPatternList(view.highlightPattern, record.entry.szExeFile, true)) {
-        attribute = gAttributes.inverseHighlightAttribute;
+        attribute = colours.inverseHighlightAttribute;
     }
     copyText(name, COLUMN_TEXT_COUNT, record.entry.szExeFile);
     if ((view.flags & OPT_KEEP_EXTENSIONS) == 0) {
@@ -101,7 +94,7 @@ void writeExecutableName(const ProcessRecord& record, const ViewSettings& view, 
     }
     int32_t length = textLength(name);
     if (length <= *remaining) {
-        writeInAttribute(name, attribute);
+        writeInAttribute(view.output, name, attribute);
         *remaining -= length;
         return;
     }
@@ -115,38 +108,17 @@ void writeExecutableName(const ProcessRecord& record, const ViewSettings& view, 
     } else {
         name[*remaining] = L'\0';
     }
-    writeInAttribute(name, attribute);
+    writeInAttribute(view.output, name, attribute);
     *remaining = 0;
-}
-
-// Leaves path empty when the process cannot be opened or the query fails.
-void readImagePath(uint32_t pid, wchar_t* path)
-{
-    path[0] = L'\0';
-    UniqueProcessHandle process(OpenProcess(processQueryAccess(), FALSE, pid));
-    if (!process) {
-        return;
-    }
-    if (gPluginState.queryFullProcessImageName != nullptr) {
-        DWORD size = IMAGE_PATH_COUNT;
-        if (!gPluginState.queryFullProcessImageName(process.get(), 0, path, &size)) {
-            path[0] = L'\0';
-        }
-    } else if (GetProcessImageFileNameW(process.get(), path, IMAGE_PATH_COUNT) == 0) {
-        path[0] = L'\0';
-    } else {
-        path[IMAGE_PATH_COUNT - 1] = L'\0';
-        resolveImagePath(path);
-    }
-    path[IMAGE_PATH_COUNT - 1] = L'\0';
 }
 
 // source is the whole text, which the highlight test sees before any cut.
 void writeDisplayText(const wchar_t* source, const ViewSettings& view, wchar_t* text, int32_t remaining)
 {
-    unsigned attribute = gAttributes.normalAttribute;
+    const ConsoleAttributes& colours = view.output->attributes;
+    unsigned attribute = colours.normalAttribute;
     if (view.highlightPattern != nullptr && matchesPatternList(view.highlightPattern, source, false)) {
-        attribute = gAttributes.inverseHighlightAttribute;
+        attribute = colours.inverseHighlightAttribute;
     }
     copyText(text, COLUMN_TEXT_COUNT, source);
     int32_t length = textLength(text);
@@ -159,11 +131,11 @@ void writeDisplayText(const wchar_t* source, const ViewSettings& view, wchar_t* 
         appendText(text, COLUMN_TEXT_COUNT, style.mark);
     }
     QPuts(L"  ");
-    writeInAttribute(text, attribute);
+    writeInAttribute(view.output, text, attribute);
 }
 
 // Everything of one line up to and including its end; 0 or STOPPED.
-int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, ViewSettings* view,
+int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, bool isRoot, ViewSettings* view,
                LevelText* work)
 {
     int32_t remaining = static_cast<int32_t>(view->width);
@@ -190,11 +162,10 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
                             record.entry.th32ProcessID);
     QPuts(work->column);
 
-    if ((view->flags & OPT_PARENT_PID) != 0) {
+    if (view->parentPidOnFirstLine && isRoot) {
         remaining -= formatText(work->column, COLUMN_TEXT_COUNT, decimal ? L"[%u]  " : L"[%04X]  ",
                                 record.entry.th32ParentProcessID);
         QPuts(work->column);
-        view->flags &= ~OPT_PARENT_PID;
     }
 
     writeLeadingColumns(record, *view, work->column, &remaining);
@@ -203,14 +174,10 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
 
     if ((view->flags & OPT_NO_DISPLAY_NAMES) == 0) {
         const wchar_t* text = record.displayName;
-        std::unique_ptr<wchar_t[]> imagePath;
-        if ((view->flags & OPT_FULL_PATH) != 0) {
-            imagePath.reset(new (std::nothrow) wchar_t[IMAGE_PATH_COUNT]);
-            if (imagePath) {
-                readImagePath(record.entry.th32ProcessID, imagePath.get());
-                if (imagePath[0] != L'\0') {
-                    text = imagePath.get();
-                }
+        if ((view->flags & OPT_FULL_PATH) != 0 && view->source.imagePath != nullptr) {
+            const wchar_t* path = view->source.imagePath(view->source.context, &record);
+            if (path != nullptr && path[0] != L'\0') {
+                text = path;
             }
         }
         if (text != nullptr && text[0] != L'\0') {
@@ -218,7 +185,7 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
         }
     }
 
-    return endLine();
+    return endLine(view->output);
 }
 
 int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
@@ -232,7 +199,10 @@ int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, 
         return ERROR_NOT_ENOUGH_MEMORY;
     }
 
-    int result = renderLine(*record, prefix, isLast, view, work.get());
+    if (view->source.prepare != nullptr) {
+        view->source.prepare(view->source.context, record);
+    }
+    int result = renderLine(*record, prefix, isLast, ancestors == nullptr, view, work.get());
     if (result != 0) {
         return result;
     }
@@ -243,8 +213,9 @@ int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, 
         return 0;
     }
 
+    const RecordSource& source = view->source;
     uint32_t pid = record->entry.th32ProcessID;
-    uint32_t count = countChildren(view->table, view->count, pid);
+    uint32_t count = source.childCount != nullptr ? source.childCount(source.context, pid) : 0;
     if (count == 0) {
         return 0;
     }
@@ -253,15 +224,19 @@ int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, 
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     PathLink self = {pid, ancestors};
+    uint32_t found = source.children(source.context, pid, children.get(), count);
     uint32_t stored = 0;
-    for (uint32_t i = 0; i < view->count && stored < count; ++i) {
-        const ProcessRecord& candidate = view->table[i];
-        if (isChildOf(candidate, pid) && !isOnPath(&self, candidate.entry.th32ProcessID)) {
-            children[stored++] = &candidate;
+    for (uint32_t i = 0; i < found; ++i) {
+        if (!isOnPath(&self, children[i]->entry.th32ProcessID)) {
+            children[stored++] = children[i];
         }
     }
 
     if (view->sortKeys != nullptr && stored > 1) {
+        // The keys compare details, read now for exactly these siblings.
+        for (uint32_t i = 0; source.prepare != nullptr && i < stored; ++i) {
+            source.prepare(source.context, children[i]);
+        }
         const wchar_t* keys = view->sortKeys;
         std::sort(children.get(), children.get() + stored, [keys](const ProcessRecord* a, const ProcessRecord* b) {
             return compareSiblings(keys, &a, &b) < 0;
@@ -291,18 +266,4 @@ int renderProcess(const ProcessRecord* record, const wchar_t* prefix, bool isLas
                   ViewSettings* view)
 {
     return renderWalk(record, prefix, isLast, recurse, view, nullptr);
-}
-
-uint32_t countChildren(const ProcessRecord* records, uint32_t count, uint32_t pid)
-{
-    if (records == nullptr) {
-        return 0;
-    }
-    uint32_t children = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (isChildOf(records[i], pid)) {
-            ++children;
-        }
-    }
-    return children;
 }

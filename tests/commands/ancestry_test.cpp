@@ -17,8 +17,8 @@ class AncestorLinesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        resetPaging();
-        resetAttributes();  // colour off: every name goes through the host
+        resetTestOutput();
+        (gTestOutput.attributes = ConsoleAttributes());  // colour off: every name goes through the host
         records_ = {makeRecord(0x0BAD, 0x20, L"other.exe"), makeRecord(0x30, 0x24, L"child.exe"),
                     makeRecord(0x20, 0, L"oldest.exe"), makeRecord(0x24, 0x20, L"middle.exe")};
         GetLocalTime(&today_);
@@ -27,14 +27,15 @@ protected:
     // The lines the renderer writes for this chain, without their line ends.
     std::vector<std::wstring> render(std::vector<uint32_t> chain, DisplayFlags flags)
     {
+        ProcessTable table;
+        fillTable(records_, &table);
         ViewSettings view = {};
-        view.table = records_.data();
-        view.count = static_cast<uint32_t>(records_.size());
+        view.output = &gTestOutput;
         view.width = 100;
         view.flags = flags;
         view.totalCount = static_cast<uint32_t>(chain.size());
         view.today = &today_;
-        EXPECT_EQ(0, renderAncestorLines(chain.data(), static_cast<uint32_t>(chain.size()), &view));
+        EXPECT_EQ(0, renderAncestorLines(chain.data(), static_cast<uint32_t>(chain.size()), table, &view));
         return splitLines(gFakeHost.out);
     }
 
@@ -81,17 +82,17 @@ TEST_F(AncestorLinesTest, MembersWithoutARecordAreSkippedAndNotCounted)
 TEST(AncestryCommandTest, FailuresEndWithOneAndTwo)
 {
     EXPECT_EQ(1, ancestry(nullptr));
-    EXPECT_EQ(1, runCommand(ancestry, L"/N:T"));
+    EXPECT_EQ(1, runCommand(ancestryCommand, L"/N:T"));
     EXPECT_EQ(L"", gFakeHost.out);
 
     // Its own copy of the root messages reads exactly like KINFOLD's; Wine has
     // no process 4.
     for (const wchar_t* arguments : {L"4", L"0xFFFFFFF0", L"no-such-program-*"}) {
         resetFakeHost();
-        EXPECT_EQ(2, runCommand(kinfold, arguments)) << arguments;
+        EXPECT_EQ(2, runCommand(kinfoldCommand, arguments)) << arguments;
         const std::wstring fromKinfold = gFakeHost.err;
         resetFakeHost();
-        EXPECT_EQ(2, runCommand(ancestry, arguments)) << arguments;
+        EXPECT_EQ(2, runCommand(ancestryCommand, arguments)) << arguments;
         EXPECT_NE(L"", gFakeHost.err);
         EXPECT_EQ(fromKinfold, gFakeHost.err) << arguments;
         EXPECT_EQ(L"", gFakeHost.out) << arguments;
@@ -105,7 +106,7 @@ TEST(AncestryCommandTest, ListsItsOwnChainEndingWithItself)
     formatText(self, 16, L"%04X  test_commands", GetCurrentProcessId());
     for (const wchar_t* arguments : {L"", L"0", L"test_comm*"}) {
         resetFakeHost();
-        EXPECT_EQ(0, runCommand(ancestry, arguments)) << arguments;
+        EXPECT_EQ(0, runCommand(ancestryCommand, arguments)) << arguments;
         EXPECT_EQ(L"", gFakeHost.err);
         std::vector<std::wstring> lines = splitLines(gFakeHost.out);
         ASSERT_FALSE(lines.empty()) << arguments;
@@ -121,10 +122,10 @@ TEST(AncestryCommandTest, StoppedAtThePromptEndsWithThreeAndNoMessage)
     typeKeys(L"\x1b");
     // The count line and the empty line before it make three lines even for
     // a chain of one.
-    EXPECT_EQ(3, runCommand(ancestry, L"/P:0,3 /U"));
+    EXPECT_EQ(3, runCommand(ancestryCommand, L"/P:0,3 /U"));
     EXPECT_EQ(L"", gFakeHost.err);
     EXPECT_TRUE(gFakeConsole.keys.empty()) << "no prompt took the Esc\n" << gFakeHost.out;
     EXPECT_FALSE(gFakeConsole.starved) << "a second prompt waited";
-    resetPaging();
-    resetAttributes();
+    resetTestOutput();
+    (gTestOutput.attributes = ConsoleAttributes());
 }

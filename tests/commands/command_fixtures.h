@@ -1,7 +1,8 @@
 // Synthetic process records and output helpers shared by the command tests.
 #pragma once
-#include "commands/commands.h"
 #include "base/text.h"
+#include "commands/commands.h"
+#include "fake_console.h"
 #include "procinfo/process_table.h"
 
 #include <string>
@@ -37,7 +38,32 @@ inline std::vector<std::wstring> splitLines(const std::wstring& text)
     return lines;
 }
 
-// Runs an exported command on a writable copy of its argument text.
+// A process table holding exactly these records, as a command sees its
+// table; no process can be opened, so every parent link holds.
+inline void fillTable(const std::vector<ProcessRecord>& records, ProcessTable* table)
+{
+    std::vector<PROCESSENTRY32W> entries;
+    for (const ProcessRecord& record : records) {
+        entries.push_back(record.entry);
+    }
+    TableOptions options = {false, false, false, false};
+    ProcessProbe nothing = {nullptr, nullptr};
+    if (fillProcessTable(entries.data(), static_cast<uint32_t>(entries.size()), options, nothing, table) == 0) {
+        for (size_t i = 0; i < records.size(); ++i) {
+            table->records[i] = records[i];
+        }
+    }
+}
+
+// Runs a command on a writable copy of its argument text, writing to the
+// test's console.
+inline int runCommand(int (*command)(wchar_t*, const ConsolePort*), const std::wstring& arguments)
+{
+    std::wstring copy(arguments);
+    return command(&copy[0], testConsolePort());
+}
+
+// The exported entries: the real console, like the host.
 inline int runCommand(int(WINAPI* command)(wchar_t*), const std::wstring& arguments)
 {
     std::wstring copy(arguments);

@@ -28,9 +28,9 @@ protected:
     int parse(CommandKind kind, const wchar_t* arguments)
     {
         resetFakeHost();
-        splitArguments(kind == K ? SPLIT_MODE_KINFOLD : SPLIT_MODE_ANCESTRY, arguments);
+        splitArguments(&gTestArguments, kind == K ? SPLIT_MODE_KINFOLD : SPLIT_MODE_ANCESTRY, arguments);
         resetDisplaySettings(settings.get());
-        return parseCommandOptions(kind, settings.get());
+        return parseCommandOptions(kind, &gTestArguments, settings.get(), &gTestOutput);
     }
 
     // The settings other than the flags that differ from their defaults.
@@ -203,11 +203,11 @@ TEST_F(OptionsTest, AfterTheWalkWidthAndPageFitTheWindow)
         gFakeConsole.bufferInfoWorks = c.windowReadable;
         gFakeConsole.window = {0, 0, static_cast<SHORT>(c.columns - 1), static_cast<SHORT>(c.lines - 1)};
         ASSERT_EQ(OPTIONS_CONTINUE, parse(K, c.arguments)) << c.arguments;
-        finishDisplayOptions(K, settings.get());
+        finishDisplayOptions(K, settings.get(), &gTestOutput);
         EXPECT_EQ(c.width, settings->width) << c.columns << " " << c.arguments;
-        EXPECT_EQ(c.page, gPaging.pageLength) << c.lines << " " << c.arguments;
-        EXPECT_EQ(c.page, gPaging.linesLeft) << c.lines << " " << c.arguments;
-        EXPECT_EQ(c.isConsole, gAttributes.normalAttribute != 0) << "colour only on a console";
+        EXPECT_EQ(c.page, gTestOutput.paging.pageLength) << c.lines << " " << c.arguments;
+        EXPECT_EQ(c.page, gTestOutput.paging.linesLeft) << c.lines << " " << c.arguments;
+        EXPECT_EQ(c.isConsole, gTestOutput.attributes.normalAttribute != 0) << "colour only on a console";
     }
 }
 
@@ -215,14 +215,14 @@ TEST_F(OptionsTest, AfterTheWalkSortKeysOpenProcessesAndNoHighlightDropsColour)
 {
     FakeConsoleScope console;
     ASSERT_EQ(OPTIONS_CONTINUE, parse(K, L"/H:cmd /O:N"));
-    finishDisplayOptions(K, settings.get());
+    finishDisplayOptions(K, settings.get(), &gTestOutput);
     EXPECT_EQ(OPT_OPEN_PROCESSES, settings->flags);
     EXPECT_EQ(L"cmd", std::wstring(settings->highlightPattern));
-    EXPECT_NE(0, gAttributes.normalAttribute);
+    EXPECT_NE(0, gTestOutput.attributes.normalAttribute);
 
-    gAttributes.normalAttribute = 0x1F;
+    gTestOutput.attributes.normalAttribute = 0x1F;
     ASSERT_EQ(OPTIONS_CONTINUE, parse(A, L"/H:cmd /N:C"));
-    finishDisplayOptions(A, settings.get());
+    finishDisplayOptions(A, settings.get(), &gTestOutput);
     EXPECT_EQ(L"", std::wstring(settings->highlightPattern));
-    EXPECT_EQ(0, gAttributes.normalAttribute);
+    EXPECT_EQ(0, gTestOutput.attributes.normalAttribute);
 }

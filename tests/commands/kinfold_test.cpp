@@ -24,9 +24,11 @@ TreeRun printTree(const std::vector<ProcessRecord>& records, uint32_t rootPid, D
 {
     SYSTEMTIME today = {};
     GetLocalTime(&today);
+    ProcessTable table;
+    fillTable(records, &table);
+    TreeRequest request = {pattern, L"", rootPid, nullptr, 100, flags, &today};
     TreeRun run;
-    run.result = printKinfoldTree(records.data(), static_cast<uint32_t>(records.size()), pattern, L"", rootPid,
-                                  nullptr, 100, flags, &today);
+    run.result = printKinfoldTree(&table, request, &gTestOutput);
     run.lines = splitLines(gFakeHost.out);
     return run;
 }
@@ -126,7 +128,7 @@ TEST(KinfoldResult, MessagesAndCodes)
     };
     for (const auto& c : cases) {
         resetFakeHost();
-        EXPECT_EQ(c.code, reportKinfoldResult(c.driverResult, 0x2A)) << c.driverResult;
+        EXPECT_EQ(c.code, reportCommandResult(c.driverResult, 0x2A)) << c.driverResult;
         EXPECT_EQ(c.message.empty() ? std::wstring() : PREFIX + c.message + L"\r\n", gFakeHost.err) << c.driverResult;
         EXPECT_EQ(L"", gFakeHost.out);
     }
@@ -137,22 +139,22 @@ TEST(KinfoldResult, MessagesAndCodes)
 TEST(KinfoldCommand, ArgumentsAndRootsThatFail)
 {
     EXPECT_EQ(1, kinfold(nullptr));
-    EXPECT_EQ(1, runCommand(kinfold, L"/bad"));
+    EXPECT_EQ(1, runCommand(kinfoldCommand, L"/bad"));
     EXPECT_EQ(L"", gFakeHost.out);
 
     resetFakeHost();
-    EXPECT_EQ(2, runCommand(kinfold, L"0xFFFFFFF0"));
+    EXPECT_EQ(2, runCommand(kinfoldCommand, L"0xFFFFFFF0"));
     EXPECT_TRUE(contains(gFakeHost.err, L" 0xFFFFFFF0 (4294967280)\r\n")) << gFakeHost.err;
     EXPECT_EQ(L"", gFakeHost.out);
 
     // No window of class Progman exists on the test desktop, so /E fails
     // without trying /TC; a root argument makes it irrelevant.
     resetFakeHost();
-    EXPECT_EQ(2, runCommand(kinfold, L"/e /tc"));
+    EXPECT_EQ(2, runCommand(kinfoldCommand, L"/e /tc"));
     EXPECT_EQ(PREFIX + L"Explorer process not found.\r\n", gFakeHost.err);
     EXPECT_EQ(L"", gFakeHost.out);
     resetFakeHost();
-    EXPECT_EQ(2, runCommand(kinfold, L"/E 0xFFFFFFF0"));
+    EXPECT_EQ(2, runCommand(kinfoldCommand, L"/E 0xFFFFFFF0"));
     EXPECT_TRUE(contains(gFakeHost.err, L"0xFFFFFFF0")) << gFakeHost.err;
 }
 
@@ -162,7 +164,7 @@ TEST(KinfoldCommand, DefaultRootIsTheShell)
     wsprintfW(self, L"%04X  ", GetCurrentProcessId());
     for (const wchar_t* arguments : {L"", L".", L"/TC"}) {
         resetFakeHost();
-        EXPECT_EQ(0, runCommand(kinfold, arguments)) << gFakeHost.err;
+        EXPECT_EQ(0, runCommand(kinfoldCommand, arguments)) << gFakeHost.err;
         EXPECT_EQ(0u, gFakeHost.out.find(std::wstring(L"\r\n") + self)) << "kinfold " << arguments << "\n"
                                                                          << gFakeHost.out;
     }

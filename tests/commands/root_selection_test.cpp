@@ -10,12 +10,16 @@ namespace {
 
 uint32_t servicesRoot(const std::vector<ProcessRecord>& records)
 {
-    return findServicesRoot(records.data(), static_cast<uint32_t>(records.size()));
+    ProcessTable table;
+    fillTable(records, &table);
+    return findServicesRoot(&table);
 }
 
 uint32_t wildcardRoot(const wchar_t* pattern, const std::vector<ProcessRecord>& records)
 {
-    return findWildcardRoot(pattern, records.data(), static_cast<uint32_t>(records.size()));
+    ProcessTable table;
+    fillTable(records, &table);
+    return findWildcardRoot(pattern, table);
 }
 
 // Appends count service hosts under parent, with PIDs from firstPid on.
@@ -44,8 +48,8 @@ TEST(ServicesRoot, FirstParentOfFiveServiceHostsInTableOrder)
     addHosts(&records, 0, 6, 0x300);
     EXPECT_EQ(0u, servicesRoot(records));
 
-    EXPECT_EQ(0u, findServicesRoot(nullptr, 5));
-    EXPECT_EQ(0u, findServicesRoot(records.data(), 0));
+    EXPECT_EQ(0u, findServicesRoot(nullptr));
+    EXPECT_EQ(0u, servicesRoot({}));
 }
 
 TEST(ServicesRoot, ParentsMetAfterSixteenOthersAreNotCounted)
@@ -91,12 +95,11 @@ TEST(WildcardRoot, ExecutableNamePassBeforeDisplayNamePass)
 
 TEST(WildcardRoot, DotNothingAndTheLongestPattern)
 {
-    EXPECT_EQ(GetCurrentProcessId(), findWildcardRoot(L".", nullptr, 0));
+    EXPECT_EQ(GetCurrentProcessId(), wildcardRoot(L".", {}));
     std::vector<ProcessRecord> records = {makeRecord(0x10, 0, L"a.exe")};
     EXPECT_EQ(0u, wildcardRoot(nullptr, records));
     EXPECT_EQ(0u, wildcardRoot(L"", records));
-    EXPECT_EQ(0u, findWildcardRoot(L"a", nullptr, 1));
-    EXPECT_EQ(0u, findWildcardRoot(L"a", records.data(), 0));
+    EXPECT_EQ(0u, wildcardRoot(L"a", {}));
     // The longest pattern the splitter can deliver leaves no room for ".exe".
     EXPECT_EQ(0u, wildcardRoot(std::wstring(8191, L'a').c_str(), records));
     EXPECT_EQ(0u, wildcardRoot((std::wstring(8190, L'?') + L"*").c_str(), records));

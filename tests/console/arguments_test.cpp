@@ -1,3 +1,4 @@
+#include "fake_console.h"
 #include "console/arguments.h"
 #include "fake_host.h"
 
@@ -10,12 +11,12 @@ namespace {
 // The arguments of the last split, joined by ";" ("" for an empty one).
 std::wstring split(unsigned mode, const wchar_t* text)
 {
-    splitArguments(mode, text);
+    splitArguments(&gTestArguments, mode, text);
     std::wstring joined;
-    for (int i = 0; i < gArguments.argCount; ++i) {
+    for (int i = 0; i < gTestArguments.argCount; ++i) {
         joined += (i > 0 ? L";" : L"");
-        joined += argumentText(i);
-        EXPECT_EQ(static_cast<int>(wcslen(argumentText(i))), gArguments.argLengths[i]);
+        joined += argumentText(gTestArguments, i);
+        EXPECT_EQ(static_cast<int>(wcslen(argumentText(gTestArguments, i))), gTestArguments.argLengths[i]);
     }
     return joined;
 }
@@ -52,27 +53,27 @@ TEST(SplitArgumentsTest, SplitsEachCommandsTailLikeTheShellUserExpects)
     }
     // An empty function argument is there but has no text; "" gives no argument.
     split(SPLIT_MODE_FUNCTION, L",0x40");
-    EXPECT_EQ(2, gArguments.argCount);
-    EXPECT_EQ(nullptr, gArguments.argText[0]);
+    EXPECT_EQ(2, gTestArguments.argCount);
+    EXPECT_EQ(nullptr, gTestArguments.argText[0]);
     split(SPLIT_MODE_KINFOLD, L"\"\"");
-    EXPECT_EQ(0, gArguments.argCount);
+    EXPECT_EQ(0, gTestArguments.argCount);
 }
 
 TEST(SplitArgumentsTest, OverflowIsReportedAndLeavesNoArguments)
 {
     std::wstring fits(MAX_ARG_LEN - 1, L'a');
-    EXPECT_EQ(1, splitArguments(SPLIT_MODE_KINFOLD, fits.c_str()));
+    EXPECT_EQ(1, splitArguments(&gTestArguments, SPLIT_MODE_KINFOLD, fits.c_str()));
     EXPECT_EQ(L"", gFakeHost.err);
 
     std::wstring tooLong(MAX_ARG_LEN, L'a');
-    EXPECT_EQ(-1, splitArguments(SPLIT_MODE_KINFOLD, tooLong.c_str()));
-    EXPECT_EQ(0, gArguments.argCount);
+    EXPECT_EQ(-1, splitArguments(&gTestArguments, SPLIT_MODE_KINFOLD, tooLong.c_str()));
+    EXPECT_EQ(0, gTestArguments.argCount);
     EXPECT_EQ(L"Kinfold plugin: Buffer overflow: b = 8191, MAX_ARG_LEN = 8192 \r\n", gFakeHost.err);
 
     // Empty arguments use slots too: a long run of commas overflows as well.
     std::wstring commas(MAX_ARG_LEN, L',');
-    EXPECT_EQ(-1, splitArguments(SPLIT_MODE_FUNCTION, commas.c_str()));
-    EXPECT_EQ(-1, splitArguments(SPLIT_MODE_KINFOLD, nullptr));
+    EXPECT_EQ(-1, splitArguments(&gTestArguments, SPLIT_MODE_FUNCTION, commas.c_str()));
+    EXPECT_EQ(-1, splitArguments(&gTestArguments, SPLIT_MODE_KINFOLD, nullptr));
 
     // More arguments than the table holds are dropped, not an overflow.
     gFakeHost.err.clear();
@@ -80,7 +81,7 @@ TEST(SplitArgumentsTest, OverflowIsReportedAndLeavesNoArguments)
     for (int i = 0; i < MAX_ARGS + 10; ++i) {
         many += L"x ";
     }
-    EXPECT_EQ(MAX_ARGS, splitArguments(SPLIT_MODE_KINFOLD, many.c_str()));
+    EXPECT_EQ(MAX_ARGS, splitArguments(&gTestArguments, SPLIT_MODE_KINFOLD, many.c_str()));
     EXPECT_EQ(L"", gFakeHost.err);
 }
 

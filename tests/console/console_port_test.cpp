@@ -15,7 +15,7 @@ TEST(ConsolePort, LongTextsGoInWritesOfAtMost32767Units)
     FakeConsoleScope console;
     // A surrogate pair at the second cut stays together.
     std::wstring text = std::wstring(32767, L'x') + std::wstring(32766, L'y') + L"\xD83D\xDE00z";
-    writeToConsole(text.c_str(), text.size());
+    writeToConsole(testConsolePort(), text.c_str(), text.size());
     EXPECT_EQ(text, gFakeHost.out);
     EXPECT_EQ((std::vector<DWORD>{32767, 32766, 3}), gFakeConsole.writeCounts);
 }
@@ -24,15 +24,15 @@ TEST(ConsolePort, RedirectedOutputStillReachesTheConsoleDevice)
 {
     FakeConsoleScope console;
     gFakeConsole.isConsole = false;
-    EXPECT_FALSE(stdoutIsConsole());
-    writeToConsole(L"\r ^C \r\n");
+    EXPECT_FALSE(stdoutIsConsole(testConsolePort()));
+    writeToConsole(testConsolePort(), L"\r ^C \r\n");
     EXPECT_EQ(L"\r ^C \r\n", gFakeHost.out);
     EXPECT_EQ(0, gFakeConsole.openHandles);
 
     // Without a console at all the text goes nowhere, quietly.
     gFakeHost.out.clear();
     gFakeConsole.conoutOpens = false;
-    writeToConsole(L"lost");
+    writeToConsole(testConsolePort(), L"lost");
     EXPECT_EQ(L"", gFakeHost.out);
 }
 
@@ -43,10 +43,9 @@ TEST(ConsolePort, RealPortWithoutAConsole)
     if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
         GTEST_SKIP() << "standard output is a console here";
     }
-    EXPECT_EQ(&gWin32Console, gConsole);
-    EXPECT_FALSE(stdoutIsConsole());
+    EXPECT_FALSE(stdoutIsConsole(&gWin32Console));
     CONSOLE_SCREEN_BUFFER_INFO info;
-    EXPECT_FALSE(stdoutScreenBufferInfo(&info));
+    EXPECT_FALSE(stdoutScreenBufferInfo(&gWin32Console, &info));
 }
 
 }  // namespace

@@ -37,19 +37,19 @@ protected:
             RegDeleteKeyW(hive, PLUGIN_KEY);  // only when empty: nothing else of ours lives there
             RegDeleteKeyW(hive, SHARED_KEY);
         }
-        resetAttributes();
+        (gTestOutput.attributes = ConsoleAttributes());
     }
     unsigned loadWith(unsigned attribute, const wchar_t* setting = nullptr)
     {
         gFakeHost.attribute = attribute;
         gFakeConsole.attribute = static_cast<WORD>(attribute);
         SetEnvironmentVariableW(L"Highlight", setting);
-        return loadHighlightAttributes();
+        return loadHighlightAttributes(&gTestOutput);
     }
     static bool colourOff()
     {
         const ConsoleAttributes off = {};
-        return memcmp(&gAttributes, &off, sizeof off) == 0;
+        return memcmp(&gTestOutput.attributes, &off, sizeof off) == 0;
     }
     FakeConsoleScope console;
 };
@@ -66,10 +66,10 @@ TEST_F(HighlightTest, DerivesTheAttributesFromTheCurrentColours)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.current);
         EXPECT_EQ(c.highlight, loadWith(c.current));
-        EXPECT_EQ(c.alternate, gAttributes.alternateAttribute);
+        EXPECT_EQ(c.alternate, gTestOutput.attributes.alternateAttribute);
     }
     loadWith(0x07);
-    EXPECT_EQ(0xF0, gAttributes.inverseHighlightAttribute);
+    EXPECT_EQ(0xF0, gTestOutput.attributes.inverseHighlightAttribute);
 }
 
 TEST_F(HighlightTest, SettingFormsGiveTheirColours)
@@ -115,7 +115,7 @@ TEST_F(HighlightTest, UnusableSettingOrNoConsoleTurnsColourOff)
     EXPECT_TRUE(colourOff());
     // With colour off text goes through the host plainly.
     gFakeConsole.attributeLog.clear();
-    EXPECT_EQ(0, writeInAttribute(L"cmd.exe", 0x0F));
+    EXPECT_EQ(0, writeInAttribute(&gTestOutput, L"cmd.exe", 0x0F));
     EXPECT_EQ(L"cmd.exe", gFakeHost.out);
     EXPECT_TRUE(gFakeConsole.attributeLog.empty() && gFakeConsole.runs.empty());
     EXPECT_EQ(0, gFakeHost.setColorsCalls);
@@ -171,7 +171,7 @@ TEST_F(HighlightTest, EmptyWrongTypeOrTooLongValuesAreSkipped)
 TEST_F(HighlightTest, WriteInAttributeColoursTheTextAndRestores)
 {
     loadWith(0x07);
-    EXPECT_EQ(0, writeInAttribute(L"notepad.exe", gAttributes.inverseHighlightAttribute));
+    EXPECT_EQ(0, writeInAttribute(&gTestOutput, L"notepad.exe", gTestOutput.attributes.inverseHighlightAttribute));
     EXPECT_EQ(L"notepad.exe", gFakeHost.out);
     ASSERT_EQ(1u, gFakeConsole.runs.size());
     EXPECT_EQ(0xF0, gFakeConsole.runs[0].first);
@@ -180,13 +180,13 @@ TEST_F(HighlightTest, WriteInAttributeColoursTheTextAndRestores)
 
     // A character beyond the BMP: a space and a backspace follow it.
     gFakeHost.out.clear();
-    EXPECT_EQ(0, writeInAttribute(L"a\xD83D\xDE00", 0x0F));
+    EXPECT_EQ(0, writeInAttribute(&gTestOutput, L"a\xD83D\xDE00", 0x0F));
     EXPECT_EQ(L"a\xD83D\xDE00 \b", gFakeHost.out);
     EXPECT_EQ(0x07, gFakeConsole.attribute);
 
     // emitRun leaves the attribute to its caller.
     gFakeHost.out.clear();
-    EXPECT_EQ(0, emitRun(L"run", 0x1E));
+    EXPECT_EQ(0, emitRun(testConsolePort(), L"run", 0x1E));
     EXPECT_EQ(0x1E, gFakeConsole.attribute);
     EXPECT_EQ(L"run", gFakeHost.out);
 }

@@ -29,13 +29,13 @@ class PagingTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        resetPaging();
-        resetAttributes();
+        resetTestOutput();
+        (gTestOutput.attributes = ConsoleAttributes());
     }
     void TearDown() override
     {
-        resetPaging();
-        resetAttributes();
+        resetTestOutput();
+        (gTestOutput.attributes = ConsoleAttributes());
         EXPECT_EQ(nullptr, gFakeConsole.handler) << "the ctrl handler outlived the wait";
         EXPECT_EQ(gFakeConsole.handlerAdds, gFakeConsole.handlerRemoves);
         EXPECT_EQ(0, gFakeConsole.openHandles);
@@ -44,9 +44,9 @@ protected:
     // A fresh command paging every `lines` lines, with these keys typed ahead.
     void page(uint32_t lines, const std::wstring& keys = L"")
     {
-        resetPaging();
-        gPaging.pageLength = lines;
-        gPaging.linesLeft = lines;
+        resetTestOutput();
+        gTestOutput.paging.pageLength = lines;
+        gTestOutput.paging.linesLeft = lines;
         gFakeHost.out.clear();
         gFakeConsole.keys.clear();
         typeKeys(keys);
@@ -55,14 +55,14 @@ protected:
     {
         gFakeHost.attribute = normal;
         gFakeConsole.attribute = static_cast<WORD>(normal);
-        ASSERT_NE(0u, loadHighlightAttributes());
+        ASSERT_NE(0u, loadHighlightAttributes(&gTestOutput));
     }
     // Ends lines until a prompt shows or the output stops; the number ended.
     unsigned linesToNextPrompt(unsigned limit = 200)
     {
         for (unsigned i = 1; i <= limit; ++i) {
             int waits = gFakeConsole.handlerAdds;
-            if (endLine() != 0 || gFakeConsole.handlerAdds != waits) {
+            if (endLine(&gTestOutput) != 0 || gFakeConsole.handlerAdds != waits) {
                 return i;
             }
         }
@@ -99,7 +99,7 @@ TEST_F(PagingTest, KeysChangeTheDistanceToTheNextPause)
         EXPECT_EQ(23u, linesToNextPrompt());
         EXPECT_EQ(c.next, linesToNextPrompt());
         EXPECT_EQ(c.next ? 23u : 0u, linesToNextPrompt());  // then full pages again
-        EXPECT_EQ(0, gPaging.stopState);
+        EXPECT_EQ(0, gTestOutput.paging.stopState);
     }
 }
 
@@ -107,11 +107,11 @@ TEST_F(PagingTest, EscapeStopsSilently)
 {
     page(3, L"\x1b");
     EXPECT_EQ(3u, linesToNextPrompt());
-    EXPECT_EQ(STOPPED, gPaging.stopState);
+    EXPECT_EQ(STOPPED, gTestOutput.paging.stopState);
     EXPECT_EQ(lineEnds(3) + PROMPT + CLEARING, gFakeHost.out);
     // Whoever goes on printing gets the notice and the stop.
     gFakeHost.out.clear();
-    EXPECT_EQ(STOPPED, printPaged(L"\nFound %u process%s.\n", 2u, L"es"));
+    EXPECT_EQ(STOPPED, printPaged(&gTestOutput, L"\nFound %u process%s.\n", 2u, L"es"));
     EXPECT_EQ(NOTICE, gFakeHost.out);
 }
 
@@ -121,8 +121,8 @@ TEST_F(PagingTest, CtrlCTypedOrCaughtStopsWithTheNotice)
     colour(0x07);
     page(1);
     gFakeConsole.keys.assign(1, 3);
-    EXPECT_EQ(STOPPED, endLine());
-    EXPECT_EQ(STOPPED, gPaging.stopState);
+    EXPECT_EQ(STOPPED, endLine(&gTestOutput));
+    EXPECT_EQ(STOPPED, gTestOutput.paging.stopState);
     EXPECT_EQ(LINE_END + PROMPT + CLEARING + NOTICE, gFakeHost.out);
     EXPECT_EQ(0x07, gFakeConsole.attribute);
 
@@ -132,7 +132,7 @@ TEST_F(PagingTest, CtrlCTypedOrCaughtStopsWithTheNotice)
         page(1);
         gFakeConsole.breakEvent = event;
         gFakeConsole.breakAfterSleeps = static_cast<int>(gFakeConsole.sleeps) + 3;
-        EXPECT_EQ(STOPPED, endLine());
+        EXPECT_EQ(STOPPED, endLine(&gTestOutput));
         EXPECT_EQ(LINE_END + PROMPT + CLEARING + NOTICE, gFakeHost.out);
         EXPECT_EQ(0x07, gFakeConsole.attribute);
     }
@@ -145,20 +145,20 @@ TEST_F(PagingTest, WaitForKeyAnswers)
 {
     // A key typed ahead answers at once, without a sleep.
     typeKeys(L"q");
-    EXPECT_EQ(static_cast<uint32_t>(L'q'), waitForKey());
+    EXPECT_EQ(static_cast<uint32_t>(L'q'), waitForKey(&gTestOutput));
     EXPECT_EQ(0u, gFakeConsole.sleeps);
 
     // Extended keys: arrow up (0xE0 lead-in) and F1 (0 lead-in).
     gFakeConsole.keys = {0xE0, 0x48, 0, 0x3B};
-    EXPECT_EQ(0x10048u, waitForKey());
-    EXPECT_EQ(0x1003Bu, waitForKey());
+    EXPECT_EQ(0x10048u, waitForKey(&gTestOutput));
+    EXPECT_EQ(0x1003Bu, waitForKey(&gTestOutput));
 
     // A key that comes later, polled every 10 ms; Ctrl-C counted before the
     // wait does not end it.
-    gPaging.breakCount = 5;
+    gBreakCount = 5;
     gFakeConsole.keysAfterSleeps = 7;
     typeKeys(L"k");
-    EXPECT_EQ(static_cast<uint32_t>(L'k'), waitForKey());
+    EXPECT_EQ(static_cast<uint32_t>(L'k'), waitForKey(&gTestOutput));
     EXPECT_EQ(7u, gFakeConsole.sleeps);
     EXPECT_EQ(1070u, gFakeConsole.tick);
 }
@@ -171,8 +171,8 @@ TEST_F(PagingTest, TimeOutActsLikeASpaceAlsoAcrossTheTickWrap)
         SCOPED_TRACE(c.start);
         gFakeConsole.tick = c.start;
         gFakeConsole.sleeps = 0;
-        gPaging.pauseTimeout = c.timeout;
-        EXPECT_EQ(0x20u, waitForKey());
+        gTestOutput.paging.pauseTimeout = c.timeout;
+        EXPECT_EQ(0x20u, waitForKey(&gTestOutput));
         EXPECT_EQ(c.timeout / 10, gFakeConsole.sleeps);
     }
 }
@@ -182,11 +182,11 @@ TEST_F(PagingTest, NoticeAttributeContrastsAndIsRestored)
     const WORD cases[][2] = {{0x07, 0x0E}, {0x0E, 0x0F}, {0x1F, 0x1B}, {0x70, 0x79}};  // current, notice
     for (const auto& c : cases) {
         gFakeConsole.attribute = c[0];
-        EXPECT_EQ(c[0], setNoticeAttribute());
+        EXPECT_EQ(c[0], setNoticeAttribute(testConsolePort()));
         EXPECT_EQ(c[1], gFakeConsole.attribute) << c[0];
     }
     gFakeConsole.attribute = 0x1F;
-    EXPECT_EQ(STOPPED, showBreakNotice());
+    EXPECT_EQ(STOPPED, showBreakNotice(testConsolePort()));
     EXPECT_EQ(NOTICE, gFakeHost.out);
     ASSERT_EQ(1u, gFakeConsole.runs.size());
     EXPECT_EQ(0x1B, gFakeConsole.runs[0].first);
@@ -196,8 +196,8 @@ TEST_F(PagingTest, NoticeAttributeContrastsAndIsRestored)
     gFakeHost.out.clear();
     gFakeConsole.conoutOpens = false;
     gFakeConsole.attributeLog.clear();
-    EXPECT_EQ(7, setNoticeAttribute());
-    EXPECT_EQ(STOPPED, showBreakNotice());
+    EXPECT_EQ(7, setNoticeAttribute(testConsolePort()));
+    EXPECT_EQ(STOPPED, showBreakNotice(testConsolePort()));
     EXPECT_EQ(NOTICE, gFakeHost.out);
     EXPECT_TRUE(gFakeConsole.attributeLog.empty());
 }
@@ -205,13 +205,13 @@ TEST_F(PagingTest, NoticeAttributeContrastsAndIsRestored)
 TEST_F(PagingTest, CountLineMakesTwoPagedLinesAndTextStaysText)
 {
     page(3, L"  ");
-    EXPECT_EQ(0, endLine());
-    EXPECT_EQ(0, printPaged(L"\nFound %u process%s.\n", 7u, L"es"));
+    EXPECT_EQ(0, endLine(&gTestOutput));
+    EXPECT_EQ(0, printPaged(&gTestOutput, L"\nFound %u process%s.\n", 7u, L"es"));
     EXPECT_EQ(L"\r\n\r\nFound 7 processes.\r\n" + PROMPT + CLEARING, gFakeHost.out);
 
     // A "%" in an argument is not formatted again.
     gFakeHost.out.clear();
-    EXPECT_EQ(0, printPaged(L"%s\n", L"100%s"));
+    EXPECT_EQ(0, printPaged(&gTestOutput, L"%s\n", L"100%s"));
     EXPECT_EQ(L"100%s\r\n", gFakeHost.out);
 }
 
@@ -219,13 +219,13 @@ TEST_F(PagingTest, AttributeCodesColourRunsAndEndInTheNormalColour)
 {
     colour(0x1F);
     gFakeConsole.attribute = 0x1B;  // endLine puts the normal colour back first
-    EXPECT_EQ(0, endLine());
+    EXPECT_EQ(0, endLine(&gTestOutput));
     EXPECT_EQ(0x1F, gFakeConsole.attribute);
 
     colour(0x07);
     gFakeConsole.runs.clear();
     gFakeHost.out.clear();
-    EXPECT_EQ(0, printPaged(L"a\x12" L"b\x14" L"c\r\x11" L"d\n\x15" L"e\x16" L"f\x13" L"g\n\x12x\ny"));
+    EXPECT_EQ(0, printPaged(&gTestOutput, L"a\x12" L"b\x14" L"c\r\x11" L"d\n\x15" L"e\x16" L"f\x13" L"g\n\x12x\ny"));
     EXPECT_EQ(L"abcd\r\nefg\r\nx\r\ny", gFakeHost.out);
     // A line feed goes back to the normal colour for the next line.
     std::vector<std::pair<WORD, std::wstring>> expected = {
@@ -238,7 +238,7 @@ TEST_F(PagingTest, AttributeCodesColourRunsAndEndInTheNormalColour)
 
     // Stopped inside coloured text: the colour is still put back.
     page(1, L"\x1b");
-    EXPECT_EQ(STOPPED, printPaged(L"\x12one\n\x12two\n"));
+    EXPECT_EQ(STOPPED, printPaged(&gTestOutput, L"\x12one\n\x12two\n"));
     EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"two"));
     EXPECT_EQ(0x07, gFakeConsole.attribute);
 }
@@ -246,12 +246,12 @@ TEST_F(PagingTest, AttributeCodesColourRunsAndEndInTheNormalColour)
 TEST_F(PagingTest, WithColourOffCodesAreDroppedAndTheHostPrints)
 {
     gFakeConsole.isConsole = false;
-    loadHighlightAttributes();
+    loadHighlightAttributes(&gTestOutput);
     page(2, L"\x1b");
-    EXPECT_EQ(0, printPaged(L"\x12name\x11 rest\r\n"));
+    EXPECT_EQ(0, printPaged(&gTestOutput, L"\x12name\x11 rest\r\n"));
     EXPECT_EQ(L"name rest\r\n", gFakeHost.out);
     EXPECT_TRUE(gFakeConsole.runs.empty() && gFakeConsole.attributeLog.empty());
-    EXPECT_EQ(STOPPED, printPaged(L"one\ntwo\nthree"));
+    EXPECT_EQ(STOPPED, printPaged(&gTestOutput, L"one\ntwo\nthree"));
     EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"two"));
 }
 
@@ -281,18 +281,18 @@ TEST(PauseOption, FormsAndErrors)
         resetFakeHost();
         std::wstring argument(c.argument);
         uint32_t lines = 7;
-        gPaging.pauseTimeout = 123;
-        EXPECT_EQ(c.error ? 1 : 0, parsePauseOption(&argument[0], &lines));
+        gTestOutput.paging.pauseTimeout = 123;
+        EXPECT_EQ(c.error ? 1 : 0, parsePauseOption(&argument[0], &lines, &gTestOutput.paging));
         EXPECT_EQ(c.error ? std::wstring(L"Kinfold plugin: ") + c.error : L"", gFakeHost.err);
         if (!c.error) {
             EXPECT_EQ(c.argument, argument);
-            EXPECT_EQ(c.timeout, gPaging.pauseTimeout);
+            EXPECT_EQ(c.timeout, gTestOutput.paging.pauseTimeout);
             EXPECT_EQ(c.lines, lines);
         }
     }
     uint32_t lines = 0;
-    EXPECT_EQ(-1, parsePauseOption(NULL, &lines));
-    resetPaging();
+    EXPECT_EQ(-1, parsePauseOption(NULL, &lines, &gTestOutput.paging));
+    resetTestOutput();
 }
 
 }  // namespace

@@ -27,19 +27,9 @@ int WINAPI captureBox(HWND owner, const wchar_t* text, const wchar_t* caption, U
 // A real box would wait for a click forever on a headless machine.
 class HelpTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        saved_ = gShowHelpBox;
-        gShowHelpBox = captureBox;
-        gBoxes.clear();
-    }
-    void TearDown() override { gShowHelpBox = saved_; }
+    void SetUp() override { gBoxes.clear(); }
 
-    int help(const std::wstring& name)
-    {
-        std::wstring copy = name;
-        return Help(&copy[0]);
-    }
+    int help(const std::wstring& name) { return showHelp(name.c_str(), captureBox); }
 
     // Usage into a buffer preset to a sentinel, so untouched stays visible.
     int usage(const std::wstring& name, std::wstring* text)
@@ -53,7 +43,6 @@ protected:
     }
 
 private:
-    HelpBoxFn saved_ = nullptr;
 };
 
 }  // namespace
@@ -81,7 +70,7 @@ TEST_F(HelpTest, OtherNamesShowNothing)
     for (const wchar_t* name : {L"dir", L"", L"ancestr", L"ancestry ", L"@kinfold", L"_ancestry", L"kinfoldx"}) {
         EXPECT_EQ(0, help(name)) << name;
     }
-    EXPECT_EQ(0, Help(nullptr));
+    EXPECT_EQ(0, showHelp(nullptr, captureBox));
     EXPECT_TRUE(gBoxes.empty());
 }
 

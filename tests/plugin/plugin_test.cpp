@@ -1,5 +1,6 @@
 #include "fake_host.h"
 #include "plugin/plugin.h"
+#include "procinfo/process_access.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +23,8 @@ TEST(InitializePluginTest, PrintsTheLoadMessageOnlyInAQuietlessInteractiveShell)
 {
     EXPECT_EQ(0, InitializePlugin());
     EXPECT_EQ(L"Kinfold v1.1.1 loaded.\r\n", gFakeHost.out);
-    EXPECT_GE(gPluginState.osVersion.dwMajorVersion, 6u);
-    EXPECT_NE(nullptr, gPluginState.queryFullProcessImageName);
+    EXPECT_GE(gProcessAccess.windowsMajorVersion, 6u);
+    EXPECT_NE(nullptr, gProcessAccess.queryFullImageName);
 
     struct Case {
         const wchar_t* variable;
@@ -40,12 +41,12 @@ TEST(InitializePluginTest, PrintsTheLoadMessageOnlyInAQuietlessInteractiveShell)
 
 TEST(InitializePluginTest, ChoosesTheLimitedAccessRightFromWindowsSix)
 {
-    OSVERSIONINFOEXW saved = gPluginState.osVersion;
-    gPluginState.osVersion.dwMajorVersion = 5;
+    ProcessAccess saved = gProcessAccess;
+    gProcessAccess.windowsMajorVersion = 5;
     EXPECT_EQ(static_cast<DWORD>(PROCESS_QUERY_INFORMATION), processQueryAccess());
-    gPluginState.osVersion.dwMajorVersion = 6;
+    gProcessAccess.windowsMajorVersion = 6;
     EXPECT_EQ(static_cast<DWORD>(PROCESS_QUERY_LIMITED_INFORMATION), processQueryAccess());
-    gPluginState.osVersion = saved;
+    gProcessAccess = saved;
 }
 
 TEST(ClverTest, WritesTheFixedVersionTextWhateverTheModuleVersion)

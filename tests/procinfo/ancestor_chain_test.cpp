@@ -1,4 +1,5 @@
 #include "procinfo/ancestor_chain.h"
+#include "procinfo/process_access.h"
 
 #include <gtest/gtest.h>
 
@@ -108,47 +109,40 @@ TEST(AncestorChainOutputs, NameTableRowsAreTheWidestNamePlusOne)
 {
     Snapshot snapshot({{4, 0, 10, L"services.exe"}, {8, 4, 20, L"svchost.exe"}, {12, 8, 30, L"a.exe"},
                        {16, 0, 5, L"an-unrelated-long-name.exe"}});
-    uint32_t count = 0, width = 0;
-    uint32_t* chain = NULL;
-    wchar_t* names = NULL;
-    EXPECT_EQ(3, ancestorChainFromEntries(snapshot.entries.data(), snapshot.count(), 12, Snapshot::timeOf,
-                                          &snapshot, &count, &chain, &names, &width));
-    std::unique_ptr<uint32_t[]> chainOwner(chain);
-    std::unique_ptr<wchar_t[]> namesOwner(names);
-    EXPECT_EQ((Chain{12, 8, 4}), Chain(chain, chain + count));
-    ASSERT_EQ(13u, width);  // "services.exe" + 1
-    EXPECT_EQ(std::wstring(L"a.exe\0\0\0\0\0\0\0\0svchost.exe\0\0services.exe", 38), std::wstring(names, 38));
+    AncestorChain chain;
+    EXPECT_EQ(3, ancestorChainFromEntries(snapshot.entries.data(), snapshot.count(), 12, true, Snapshot::timeOf,
+                                          &snapshot, &chain));
+    EXPECT_EQ((Chain{12, 8, 4}), Chain(chain.pids.get(), chain.pids.get() + chain.count));
+    ASSERT_EQ(13u, chain.nameWidth);  // "services.exe" + 1
+    EXPECT_EQ(std::wstring(L"a.exe\0\0\0\0\0\0\0\0svchost.exe\0\0services.exe", 38),
+              std::wstring(chain.nameTable.get(), 38));
 
-    // No chain: every output cleared.
-    EXPECT_EQ(0, ancestorChainFromEntries(snapshot.entries.data(), snapshot.count(), 40, Snapshot::timeOf,
-                                          &snapshot, &count, &chain, &names, &width));
-    EXPECT_TRUE(count == 0 && chain == NULL && names == NULL && width == 0);
+    // Without names no table is made.
+    AncestorChain bare;
+    EXPECT_EQ(3, ancestorChainFromEntries(snapshot.entries.data(), snapshot.count(), 12, false, Snapshot::timeOf,
+                                          &snapshot, &bare));
+    EXPECT_TRUE(bare.nameTable == nullptr && bare.nameWidth == 0);
+
+    // No chain: every output cleared, also what an earlier call left.
+    EXPECT_EQ(0, ancestorChainFromEntries(snapshot.entries.data(), snapshot.count(), 40, true, Snapshot::timeOf,
+                                          &snapshot, &chain));
+    EXPECT_TRUE(chain.count == 0 && chain.pids == nullptr && chain.nameTable == nullptr && chain.nameWidth == 0);
 }
 
-TEST(AncestorChainOutputs, LiveLookupsRefuseMissingSlots)
+TEST(AncestorChainOutputs, LiveLookupsStartAtTheCallingProcess)
 {
-    uint32_t count = 77, width = 77;
-    uint32_t* chain = NULL;
-    wchar_t* names = NULL;
-    EXPECT_EQ(-1, getAncestorChain(4, NULL, &chain, NULL, NULL));
-    EXPECT_EQ(-1, getAncestorChain(4, &count, NULL, NULL, NULL));
-    EXPECT_EQ(-1, getAncestorChain(4, &count, &chain, &names, NULL));
-    EXPECT_EQ(77u, count);
+    EXPECT_EQ(-1, getAncestorChain(4, false, NULL, NULL, NULL));
 
-    int n = getAncestorChain(0, &count, &chain, NULL, &width);
-    std::unique_ptr<uint32_t[]> chainOwner(chain);
+    AncestorChain chain;
+    int n = getAncestorChain(0, false, NULL, NULL, &chain);
     ASSERT_GE(n, 1);
-    EXPECT_EQ(static_cast<uint32_t>(n), count);
-    EXPECT_EQ(GetCurrentProcessId(), chain[0]);
-    EXPECT_EQ(0u, width);
+    EXPECT_EQ(static_cast<uint32_t>(n), chain.count);
+    EXPECT_EQ(GetCurrentProcessId(), chain.pids[0]);
+    EXPECT_EQ(nullptr, chain.nameTable);
 
-    FILETIME time = {1, 1};
-    EXPECT_EQ(-1, getCreationTime(0, &time));
-    EXPECT_EQ(-1, getCreationTime(4, NULL));
-    EXPECT_EQ(0, getCreationTime(0xFFFFFFF0u, &time));  // nobody's PID
-    EXPECT_EQ(0u, time.dwLowDateTime | time.dwHighDateTime);
-    EXPECT_EQ(1, getCreationTime(GetCurrentProcessId(), &time));
-    EXPECT_NE(0u, time.dwHighDateTime);
+    EXPECT_EQ(0u, creationTimeOf(0));
+    EXPECT_EQ(0u, creationTimeOf(0xFFFFFFF0u));  // nobody's PID
+    EXPECT_NE(0u, creationTimeOf(GetCurrentProcessId()) >> 32);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "procinfo/image_path.h"
+#include "procinfo/process_access.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -65,23 +66,46 @@ TEST(ImagePathRules, OnlyLetterColonBackslashRootsCount)
 // Wine maps C: to \Device\HarddiskVolume1 and Z: to \Device\HarddiskVolume2.
 TEST(ImagePathSystem, RewritesThisProgramsDevicePath)
 {
-    EXPECT_EQ(-1, resolveImagePath(NULL));
+    EXPECT_EQ(-1, resolveImagePath(NULL, NULL));
     PathBuffer own(L"");
     ASSERT_NE(0u, GetProcessImageFileNameW(GetCurrentProcess(), own.text.get(), IMAGE_PATH_COUNT));
     std::wstring devicePath = own.str();
     ASSERT_EQ(0u, devicePath.find(L"\\Device\\")) << "not a device path: " << devicePath.c_str();
-    EXPECT_EQ(0, resolveImagePath(own.text.get()));
+    EXPECT_EQ(0, resolveImagePath(own.text.get(), NULL));
     wchar_t expected[MAX_PATH * 2];
     ASSERT_NE(0u, GetModuleFileNameW(NULL, expected, MAX_PATH * 2));
     EXPECT_EQ(0, _wcsicmp(expected, own.text.get())) << "from " << devicePath.c_str() << " got "
                                                       << own.str().c_str();
 
     PathBuffer noLetter(L"\\Device\\HarddiskVolume77\\x.exe");  // a volume without a drive letter
-    EXPECT_EQ(0, resolveImagePath(noLetter.text.get()));
+    EXPECT_EQ(0, resolveImagePath(noLetter.text.get(), NULL));
     EXPECT_EQ(L"\\Device\\HarddiskVolume77\\x.exe", noLetter.str());
     PathBuffer unc(L"\\Device\\Mup\\srv\\share\\x.exe");
-    EXPECT_EQ(0, resolveImagePath(unc.text.get()));
+    EXPECT_EQ(0, resolveImagePath(unc.text.get(), NULL));
     EXPECT_EQ(L"\\\\srv\\share\\x.exe", unc.str());
 }
 
 }  // namespace
+
+// Without the full-name query the path comes from the device path and the
+// drive map, and reads the same.
+TEST(ReadImagePath, DevicePathReadsLikeTheFullNameQuery)
+{
+    auto query = reinterpret_cast<QueryFullProcessImageNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW")));
+    ASSERT_NE(nullptr, query);
+    ProcessAccess saved = gProcessAccess;
+    UniqueProcessHandle self = openProcessForQuery(GetCurrentProcessId());
+    ASSERT_TRUE(self.valid());
+    std::unique_ptr<wchar_t[]> withQuery(new wchar_t[IMAGE_PATH_COUNT]);
+    std::unique_ptr<wchar_t[]> withDevicePath(new wchar_t[IMAGE_PATH_COUNT]);
+    gProcessAccess.queryFullImageName = query;
+    readImagePath(self.get(), NULL, withQuery.get());
+    gProcessAccess.queryFullImageName = nullptr;
+    DriveMap map;
+    readImagePath(self.get(), &map, withDevicePath.get());
+    gProcessAccess = saved;
+    EXPECT_TRUE(map.loaded);
+    EXPECT_NE(L'\0', withQuery[0]);
+    EXPECT_STREQ(withQuery.get(), withDevicePath.get());
+}

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <utility>
 #include <vector>
@@ -13,77 +12,142 @@ namespace {
 
 typedef std::vector<std::pair<uint32_t, uint32_t>> Links;  // {pid, parent}
 
-std::vector<ProcessRecord> makeRecords(const Links& links)
-{
-    std::vector<ProcessRecord> records(links.size());
-    initProcessRecords(records.data(), static_cast<uint32_t>(records.size()));
-    for (size_t i = 0; i < links.size(); ++i) {
-        records[i].entry.th32ProcessID = links[i].first;
-        records[i].entry.th32ParentProcessID = links[i].second;
-    }
-    return records;
-}
-
-// Synthetic creation times by PID (absent: cannot be opened), and the questions asked.
-struct TimeBook {
+// Synthetic processes: creation times by PID (absent: cannot be opened),
+// and every opening the table asks for.
+struct FakeSystem {
     std::map<uint32_t, uint64_t> times;
-    Links asked;
-    uint64_t timeOf(uint32_t pid) const { return times.count(pid) ? times.at(pid) : 0; }
-    static bool parentNewer(uint32_t parentPid, uint32_t pid, void* context)
+    std::vector<uint32_t> opened;
+
+    static bool read(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path)
     {
-        TimeBook* book = static_cast<TimeBook*>(context);
-        book->asked.push_back({parentPid, pid});
-        return isCreatedLater(book->timeOf(parentPid), book->timeOf(pid));
+        FakeSystem* self = static_cast<FakeSystem*>(context);
+        self->opened.push_back(pid);
+        auto time = self->times.find(pid);
+        if (time == self->times.end()) {
+            return false;
+        }
+        facts->creationTime = time->second;
+        if (want & WANT_DETAILS) {
+            facts->priorityIndex = 3;
+            facts->memory.WorkingSetSize = pid * 1024;
+        }
+        if ((want & WANT_IMAGE_PATH) && path != NULL) {
+            wcscpy(path, L"C:\\x.exe");
+        }
+        return true;
     }
+    ProcessProbe probe() { return ProcessProbe{read, this}; }
 };
 
-TEST(ProcessTableLogic, ValidationDropsReusedParentsOnly)
+std::vector<PROCESSENTRY32W> entriesOf(const Links& links)
+{
+    std::vector<PROCESSENTRY32W> entries(links.size());
+    for (size_t i = 0; i < links.size(); ++i) {
+        entries[i] = PROCESSENTRY32W();
+        entries[i].dwSize = sizeof(PROCESSENTRY32W);
+        entries[i].th32ProcessID = links[i].first;
+        entries[i].th32ParentProcessID = links[i].second;
+    }
+    return entries;
+}
+
+const TableOptions LINKS_ONLY = {false, false, false, false};
+
+TEST(ProcessTableLogic, ValidationDropsReusedParentsOnlyAndOpensEachProcessOnce)
 {
     // 8: parent 4 is older, stays. 12: PID 16 was reused by a younger
     // process. 20: parent 24 cannot be opened. 28: parent 32 is gone.
-    // 36: equal times. 0 and 40 (parent 0) are never asked about.
-    std::vector<ProcessRecord> records =
-        makeRecords({{0, 0}, {4, 0}, {8, 4}, {12, 16}, {16, 4}, {20, 24}, {28, 32}, {36, 8}, {40, 0}});
-    TimeBook book;
-    book.times = {{4, 100}, {8, 200}, {12, 300}, {16, 400}, {20, 500}, {28, 600}, {36, 200}};
-    validateParentLinks(records.data(), static_cast<uint32_t>(records.size()), TimeBook::parentNewer, &book);
+    // 36: equal times. 0 and 40 (parent 0) are never looked at.
+    Links links = {{0, 0}, {4, 0}, {8, 4}, {12, 16}, {16, 4}, {20, 24}, {28, 32}, {36, 8}, {40, 0}};
+    std::vector<PROCESSENTRY32W> entries = entriesOf(links);
+    FakeSystem system;
+    system.times = {{4, 100}, {8, 200}, {12, 300}, {16, 400}, {20, 500}, {28, 600}, {36, 200}};
+    ProcessTable table;
+    ASSERT_EQ(0, fillProcessTable(entries.data(), static_cast<uint32_t>(entries.size()), LINKS_ONLY,
+                                  system.probe(), &table));
+    EXPECT_TRUE(system.opened.empty()) << "nothing is opened before something needs it";
 
     Links after;
-    for (const ProcessRecord& record : records) {
-        after.push_back({record.entry.th32ProcessID, record.entry.th32ParentProcessID});
+    for (uint32_t i = 0; i < table.count; ++i) {
+        after.push_back({table.records[i].entry.th32ProcessID, validatedParentPid(table, table.records[i])});
     }
     EXPECT_EQ((Links{{0, 0}, {4, 0}, {8, 4}, {12, 0}, {16, 4}, {20, 24}, {28, 32}, {36, 8}, {40, 0}}), after);
-    EXPECT_EQ((Links{{4, 8}, {16, 12}, {4, 16}, {24, 20}, {32, 28}, {8, 36}}), book.asked);
-
-    FILETIME high = {0, 1}, lowMax = {0xFFFFFFFFu, 0};  // high halves count first
-    EXPECT_TRUE(isCreatedLater(fileTimeValue(high), fileTimeValue(lowMax)));
+    // Asked a second time, nothing is opened again.
+    for (uint32_t i = 0; i < table.count; ++i) {
+        (void)validatedParentPid(table, table.records[i]);
+    }
+    std::map<uint32_t, int> opens;
+    for (uint32_t pid : system.opened) opens[pid]++;
+    for (const auto& open : opens) {
+        EXPECT_EQ(1, open.second) << "PID " << open.first << " opened more than once";
+    }
+    EXPECT_EQ(0u, opens.count(0));
+    EXPECT_EQ(0u, opens.count(40));
 }
 
-// Service names win over titles; release copes with whatever a build can
-// leave behind, and with being called again.
-TEST(ProcessTableLogic, DisplayNamesThenReleaseOfAHandBuiltTable)
+// Children come in table order, only through links that hold, and a child
+// whose PID is 0 is nobody's child.
+TEST(ProcessTableLogic, ChildrenInTableOrderThroughCheckedLinks)
 {
-    std::vector<ProcessRecord> records = makeRecords({{0, 0}, {8, 4}, {12, 4}, {16, 4}});
-    ProcessTable table = {};
-    table.count = static_cast<uint32_t>(records.size());
-    table.records = new ProcessRecord[table.count];
-    std::copy(records.begin(), records.end(), table.records);
-    table.snapshot = INVALID_HANDLE_VALUE;
-    ASSERT_EQ(0, addServiceName(&table.serviceNames, 8, L"Event Log"));
-    ASSERT_TRUE(considerWindowTitle(&table.windowTitles, 8, L"Event window", L"C", 0, true));
-    ASSERT_TRUE(considerWindowTitle(&table.windowTitles, 12, L"Editor", L"C", 0, true));
+    std::vector<PROCESSENTRY32W> entries = entriesOf({{12, 4}, {0, 4}, {4, 0}, {8, 4}, {16, 4}, {20, 8}});
+    FakeSystem system;
+    system.times = {{4, 100}, {8, 200}, {12, 300}, {16, 50}, {20, 400}};  // 16 is older than 4: a reused PID
+    ProcessTable table;
+    ASSERT_EQ(0, fillProcessTable(entries.data(), 6, LINKS_ONLY, system.probe(), &table));
+    EXPECT_EQ(3u, childCandidates(table, 4));
+    const ProcessRecord* children[8];
+    ASSERT_EQ(2u, collectChildren(table, 4, children, 8));
+    EXPECT_EQ(12u, children[0]->entry.th32ProcessID);
+    EXPECT_EQ(8u, children[1]->entry.th32ProcessID);
+    ASSERT_EQ(1u, collectChildren(table, 4, children, 1));  // room is respected
+    EXPECT_EQ(0u, collectChildren(table, 99, children, 8));
+}
+
+// Details and paths only for records that are shown, each read with the
+// same opening as the creation time.
+TEST(ProcessTableLogic, DetailsAndPathsComeWithTheOneOpening)
+{
+    std::vector<PROCESSENTRY32W> entries = entriesOf({{4, 0}, {8, 4}, {12, 4}});
+    FakeSystem system;
+    system.times = {{4, 100}, {8, 200}};  // 12 cannot be opened
+    TableOptions options = {true, true, false, false};
+    ProcessTable table;
+    ASSERT_EQ(0, fillProcessTable(entries.data(), 3, options, system.probe(), &table));
+    const ProcessRecord& child = table.records[1];
+    EXPECT_EQ(4u, validatedParentPid(table, child));
+    prepareRecord(table, child);
+    EXPECT_EQ(3, child.priorityIndex);
+    EXPECT_EQ(8u * 1024, child.memory.WorkingSetSize);
+    EXPECT_EQ(200u, child.creationTime.dwLowDateTime);
+    EXPECT_STREQ(L"C:\\x.exe", recordImagePath(table, child));
+    EXPECT_EQ((std::vector<uint32_t>{4, 8}), system.opened);
+
+    const ProcessRecord& closed = table.records[2];
+    prepareRecord(table, closed);
+    EXPECT_EQ(0, closed.priorityIndex);
+    EXPECT_EQ(0u, closed.memory.WorkingSetSize);
+    EXPECT_EQ(nullptr, recordImagePath(table, closed));
+}
+
+TEST(ProcessTableLogic, ServiceNamesWinOverTitles)
+{
+    std::vector<PROCESSENTRY32W> entries = entriesOf({{0, 0}, {8, 4}, {12, 4}, {16, 4}});
+    FakeSystem system;
+    ProcessTable table;
+    ASSERT_EQ(0, fillProcessTable(entries.data(), 4, LINKS_ONLY, system.probe(), &table));
+    ServiceNameNode* services = NULL;
+    ASSERT_EQ(0, addServiceName(&services, 8, L"Event Log"));
+    table.serviceNames.reset(services);
+    WindowTitleNode* titles = NULL;
+    ASSERT_TRUE(considerWindowTitle(&titles, 8, L"Event window", L"C", 0, true));
+    ASSERT_TRUE(considerWindowTitle(&titles, 12, L"Editor", L"C", 0, true));
+    table.windowTitles.reset(titles);
 
     attachDisplayNames(&table);
     EXPECT_EQ(nullptr, table.records[0].displayName);
     EXPECT_STREQ(L"Event Log", table.records[1].displayName);
     EXPECT_STREQ(L"Editor", table.records[2].displayName);
     EXPECT_EQ(nullptr, table.records[3].displayName);
-
-    releaseProcessTable(&table);
-    EXPECT_TRUE(table.records == NULL && table.count == 0 && table.snapshot == NULL);
-    EXPECT_TRUE(table.serviceNames == NULL && table.windowTitles == NULL);
-    releaseProcessTable(&table);
-    releaseProcessTable(NULL);
 }
 
 }  // namespace

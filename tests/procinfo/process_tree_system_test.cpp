@@ -3,6 +3,7 @@
 // service hosts, and the test process itself.
 #include "plugin/plugin.h"
 #include "procinfo/ancestor_chain.h"
+#include "procinfo/process_access.h"
 #include "procinfo/names.h"
 #include "base/unique_handle.h"
 #include "procinfo/process_table.h"
@@ -19,25 +20,35 @@ namespace {
 
 typedef std::set<uint32_t> Pids;
 
-// Owns a built table for one test.
+const unsigned DETAILS = 1, NO_SERVICES = 2, NO_TITLES = 4;
+
+// Owns a built table for one test; what the test looks at is read as a
+// command would read it.
 struct BuiltTable {
-    ProcessTable table = {};
+    ProcessTable table;
     int result = -2;
-    explicit BuiltTable(DisplayFlags flags)
+    explicit BuiltTable(unsigned what)
     {
-        readWindowsVersion(&gPluginState.osVersion);
-        result = buildProcessTable(flags, &table);
+        OSVERSIONINFOEXW version;
+        readWindowsVersion(&version);
+        gProcessAccess.windowsMajorVersion = version.dwMajorVersion;
+        TableOptions options = {(what & DETAILS) != 0, false, (what & NO_SERVICES) == 0, (what & NO_TITLES) == 0};
+        result = buildProcessTable(options, &table);
     }
-    ~BuiltTable() { releaseProcessTable(&table); }
-    const ProcessRecord* find(uint32_t pid) const { return findRecordByPid(table.records, table.count, pid); }
-    Pids childrenOf(uint32_t pid) const
+    const ProcessRecord* find(uint32_t pid)
     {
-        Pids children;
-        for (uint32_t i = 0; i < table.count; ++i) {
-            const PROCESSENTRY32W& entry = table.records[i].entry;
-            if (entry.th32ParentProcessID == pid && entry.th32ProcessID != 0) children.insert(entry.th32ProcessID);
-        }
-        return children;
+        const ProcessRecord* record = findRecordByPid(table, pid);
+        if (record != NULL) prepareRecord(table, *record);
+        return record;
+    }
+    uint32_t parentOf(uint32_t pid) { return validatedParentPid(table, *findRecordByPid(table, pid)); }
+    Pids childrenOf(uint32_t pid)
+    {
+        std::vector<const ProcessRecord*> children(childCandidates(table, pid) + 1);
+        uint32_t n = collectChildren(table, pid, children.data(), static_cast<uint32_t>(children.size()));
+        Pids pids;
+        for (uint32_t i = 0; i < n; ++i) pids.insert(children[i]->entry.th32ProcessID);
+        return pids;
     }
     const ProcessRecord* findDisplayName(const wchar_t* part) const
     {
@@ -49,14 +60,11 @@ struct BuiltTable {
     }
 };
 
-// A chain with its name table, freed at the end of the scope.
+// A chain with its name table.
 struct Ancestry {
-    uint32_t count = 0, width = 0;
-    uint32_t* chain = NULL;
-    wchar_t* names = NULL;
+    AncestorChain chain;
     int result;
-    explicit Ancestry(uint32_t pid) { result = getAncestorChain(pid, &count, &chain, &names, &width); }
-    ~Ancestry() { delete[] chain; delete[] names; }
+    explicit Ancestry(uint32_t pid) { result = getAncestorChain(pid, true, NULL, NULL, &chain); }
 };
 
 class ProcessTreeSystem : public ::testing::Test {
@@ -71,15 +79,16 @@ TEST_F(ProcessTreeSystem, TableHoldsExactlyTheStartedTreeWithParentsAndDetails)
         UniqueProcessHandle leaf(OpenProcess(PROCESS_SET_INFORMATION, FALSE, tree.pid(TREE_LEAF)));
         ASSERT_TRUE(SetPriorityClass(leaf.get(), BELOW_NORMAL_PRIORITY_CLASS));
     }
-    BuiltTable built(OPT_OPEN_PROCESSES);
+    BuiltTable built(DETAILS);
     ASSERT_EQ(0, built.result);
     for (TreeRole role : {TREE_ROOT, TREE_BRANCH, TREE_LEAF, TREE_WINDOW}) {
         const ProcessRecord* record = built.find(tree.pid(role));
         ASSERT_NE(nullptr, record) << "role " << role;
         EXPECT_STREQ(ProcessTree::programName(role), record->entry.szExeFile);
-        EXPECT_EQ(tree.parentPid(role), record->entry.th32ParentProcessID) << "role " << role;
+        EXPECT_EQ(tree.parentPid(role), built.parentOf(tree.pid(role))) << "role " << role;
         EXPECT_NE(0u, record->memory.WorkingSetSize);
-        EXPECT_EQ(0u, record->is32Bit);  // the tree is 64-bit, like this test
+        // The tree has this test's bitness: 32-bit processes on 64-bit Wine in the x86 build.
+        EXPECT_EQ(sizeof(void*) == 4 ? 1u : 0u, record->is32Bit);
     }
     uint64_t rootTime = fileTimeValue(built.find(tree.pid(TREE_ROOT))->creationTime);
     uint64_t leafTime = fileTimeValue(built.find(tree.pid(TREE_LEAF))->creationTime);
@@ -103,18 +112,18 @@ TEST_F(ProcessTreeSystem, WindowTitleBecomesTheDisplayName)
     if (!tree.hasWindow()) {
         GTEST_SKIP() << "no window could be created (graphics driver not null)";
     }
-    BuiltTable built(OPT_NO_SERVICES);
+    BuiltTable built(NO_SERVICES);
     ASSERT_EQ(0, built.result);
     const ProcessRecord* window = built.find(tree.pid(TREE_WINDOW));
     ASSERT_NE(nullptr, window);
     ASSERT_NE(nullptr, window->displayName);
     EXPECT_EQ(tree.windowTitle(), window->displayName);
-    EXPECT_EQ(21u, findWindowTitle(built.table.windowTitles, tree.pid(TREE_WINDOW))->score);
+    EXPECT_EQ(21u, findWindowTitle(built.table.windowTitles.get(), tree.pid(TREE_WINDOW))->score);
     EXPECT_EQ(nullptr, built.find(tree.pid(TREE_LEAF))->displayName);
 
-    BuiltTable noTitles(OPT_NO_SERVICES | OPT_NO_TITLES);
+    BuiltTable noTitles(NO_SERVICES | NO_TITLES);
     ASSERT_EQ(0, noTitles.result);
-    EXPECT_EQ(nullptr, noTitles.table.windowTitles);
+    EXPECT_EQ(nullptr, noTitles.table.windowTitles.get());
     EXPECT_EQ(nullptr, noTitles.find(tree.pid(TREE_WINDOW))->displayName);
 }
 
@@ -123,26 +132,28 @@ TEST_F(ProcessTreeSystem, AncestorChainFollowsTheTreeAndStopsAtAnExitedParent)
     {
         Ancestry leaf(tree.pid(TREE_LEAF));
         ASSERT_GE(leaf.result, 4);
-        ASSERT_EQ(static_cast<uint32_t>(leaf.result), leaf.count);
+        ASSERT_EQ(static_cast<uint32_t>(leaf.result), leaf.chain.count);
+        const uint32_t* pids = leaf.chain.pids.get();
         EXPECT_EQ((std::vector<uint32_t>{tree.pid(TREE_LEAF), tree.pid(TREE_BRANCH), tree.pid(TREE_ROOT),
                                          GetCurrentProcessId()}),
-                  std::vector<uint32_t>(leaf.chain, leaf.chain + 4));
-        EXPECT_STREQ(L"kfleaf.exe", leaf.names);
-        EXPECT_STREQ(L"kfbranch.exe", leaf.names + leaf.width);
-        EXPECT_STREQ(L"kfroot.exe", leaf.names + 2 * leaf.width);
+                  std::vector<uint32_t>(pids, pids + 4));
+        const wchar_t* names = leaf.chain.nameTable.get();
+        EXPECT_STREQ(L"kfleaf.exe", names);
+        EXPECT_STREQ(L"kfbranch.exe", names + leaf.chain.nameWidth);
+        EXPECT_STREQ(L"kfroot.exe", names + 2 * leaf.chain.nameWidth);
     }
 
     uint32_t branch = tree.pid(TREE_BRANCH);
     ASSERT_TRUE(tree.stopRole(TREE_BRANCH));
-    BuiltTable built(OPT_OPEN_PROCESSES);
+    BuiltTable built(DETAILS);
     ASSERT_EQ(0, built.result);
     EXPECT_EQ(nullptr, built.find(branch));
     // The dead parent cannot be opened, so the link cannot be tested and stays.
     ASSERT_NE(nullptr, built.find(tree.pid(TREE_LEAF)));
-    EXPECT_EQ(branch, built.find(tree.pid(TREE_LEAF))->entry.th32ParentProcessID);
+    EXPECT_EQ(branch, built.parentOf(tree.pid(TREE_LEAF)));
     Ancestry orphan(tree.pid(TREE_LEAF));
     EXPECT_EQ(1, orphan.result);
-    EXPECT_EQ(tree.pid(TREE_LEAF), orphan.chain[0]);
+    EXPECT_EQ(tree.pid(TREE_LEAF), orphan.chain.pids[0]);
 }
 
 // Wine runs a fixed set of services: Plug and Play, RPC and the event log
@@ -157,7 +168,7 @@ TEST(ServicesSystem, DisplayNamesOfRunningServicesAttachToTheirHosts)
     ASSERT_NE(nullptr, host);
     EXPECT_STREQ(L"services.exe", host->entry.szExeFile);
     EXPECT_EQ(0u, fileTimeValue(host->creationTime));  // details only when processes are opened
-    for (const ServiceNameNode* node = built.table.serviceNames; node != NULL; node = node->next) {
+    for (const ServiceNameNode* node = built.table.serviceNames.get(); node != NULL; node = node->next) {
         EXPECT_NE(nullptr, built.find(node->pid)) << "a service host not in the table";
     }
 
@@ -168,7 +179,7 @@ TEST(ServicesSystem, DisplayNamesOfRunningServicesAttachToTheirHosts)
     EXPECT_STREQ(plugAndPlay->displayName, findServiceNames(list, plugAndPlay->entry.th32ProcessID)->names);
     freeServiceNames(&list);
 
-    BuiltTable noServices(OPT_NO_SERVICES | OPT_NO_TITLES);
+    BuiltTable noServices(NO_SERVICES | NO_TITLES);
     ASSERT_EQ(0, noServices.result);
     EXPECT_EQ(nullptr, noServices.findDisplayName(L"Plug and Play Service"));
 }

@@ -1,11 +1,12 @@
 // Synthetic process tables and a view over them, for the renderer's tests.
 #pragma once
-#include "commands/view_settings.h"
+#include "fake_console.h"
 #include "console/highlight.h"
 #include "console/paging.h"
-#include "plugin/plugin.h"
-#include "procinfo/process_table.h"
+#include "procinfo/process_record.h"
 #include "render/tree.h"
+#include "render/view.h"
+#include "fake_console.h"
 #include "fake_host.h"
 
 #include <gtest/gtest.h>
@@ -39,37 +40,69 @@ inline FILETIME makeFileTime(uint64_t ticks)
 // 2021-03-04 05:06:07.089 UTC, years before the fixture's today.
 const uint64_t kStartTicks = 132593079670890000ull;
 
+// A synthetic table as the renderer sees it: children by their recorded
+// parent, in table order; paths from a map, counted.
+struct SyntheticSource {
+    const std::vector<ProcessRecord>* table = nullptr;
+    std::vector<std::pair<uint32_t, std::wstring>> paths;
+    int pathQueries = 0;
+    int prepared = 0;
+
+    static uint32_t childCount(void* context, uint32_t pid)
+    {
+        uint32_t n = 0;
+        for (const ProcessRecord& record : *static_cast<SyntheticSource*>(context)->table) {
+            n += record.entry.th32ProcessID != 0 && record.entry.th32ParentProcessID == pid;
+        }
+        return n;
+    }
+    static uint32_t children(void* context, uint32_t pid, const ProcessRecord** out, uint32_t room)
+    {
+        uint32_t n = 0;
+        for (const ProcessRecord& record : *static_cast<SyntheticSource*>(context)->table) {
+            if (n < room && record.entry.th32ProcessID != 0 && record.entry.th32ParentProcessID == pid) {
+                out[n++] = &record;
+            }
+        }
+        return n;
+    }
+    static void prepare(void* context, const ProcessRecord*) { static_cast<SyntheticSource*>(context)->prepared++; }
+    static const wchar_t* imagePath(void* context, const ProcessRecord* record)
+    {
+        SyntheticSource* self = static_cast<SyntheticSource*>(context);
+        self->pathQueries++;
+        for (const auto& path : self->paths) {
+            if (path.first == record->entry.th32ProcessID) return path.second.c_str();
+        }
+        return nullptr;
+    }
+};
+
 // Colour off, no paging, and a view with room for everything.
 class RenderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        gAttributes = ConsoleAttributes();
-        gPaging.pageLength = gPaging.linesLeft = 0;
-        gPaging.pauseTimeout = gPaging.stopState = 0;
-        gPaging.breakCount = 0;
-        savedQuery_ = gPluginState.queryFullProcessImageName;
+        resetTestOutput();
         memset(&today_, 0, sizeof(today_));
         today_.wYear = 2024;
         today_.wMonth = 6;
         today_.wDay = 15;
     }
-    void TearDown() override
-    {
-        gPluginState.queryFullProcessImageName = savedQuery_;
-        gPaging.stopState = 0;
-    }
 
     ViewSettings viewOf(const std::vector<ProcessRecord>& table, DisplayFlags flags, uint32_t width = 79,
                         const wchar_t* sortKeys = L"")
     {
+        source_.table = &table;
         ViewSettings view;
         memset(&view, 0, sizeof(view));
-        view.table = table.data();
-        view.count = static_cast<uint32_t>(table.size());
+        view.source = RecordSource{&source_, SyntheticSource::childCount, SyntheticSource::children,
+                                   SyntheticSource::prepare, SyntheticSource::imagePath};
+        view.output = &gTestOutput;
         view.sortKeys = sortKeys;
         view.width = width;
         view.flags = flags;
+        view.parentPidOnFirstLine = (flags & OPT_PARENT_PID) != 0;
         view.today = &today_;
         return view;
     }
@@ -101,5 +134,5 @@ protected:
     }
 
     SYSTEMTIME today_;
-    QueryFullProcessImageNameFn savedQuery_ = nullptr;
+    SyntheticSource source_;
 };

@@ -1,3 +1,4 @@
+#include "fake_console.h"
 #include "procinfo/image_path.h"
 #include "render/columns.h"
 #include "render/tree.h"
@@ -15,18 +16,6 @@ std::vector<ProcessRecord> familyTable()
     return {makeRecord(0x30, 0x10, L"b.exe"), makeRecord(0x99, 0x77, L"other.exe"),
             makeRecord(0x21, 0x20, L"a1.exe"), makeRecord(0x10, 0x8, L"root.exe"),
             makeRecord(0x31, 0x30, L"b1.exe"), makeRecord(0x20, 0x10, L"a.exe")};
-}
-
-int gFakeQueries = 0;
-
-BOOL WINAPI fakeImageName(HANDLE, DWORD flags, LPWSTR path, PDWORD size)
-{
-    ++gFakeQueries;
-    EXPECT_EQ(0u, flags);
-    EXPECT_EQ(static_cast<DWORD>(IMAGE_PATH_COUNT), *size);
-    wcscpy(path, L"C:\\Tools\\fake.exe");
-    *size = static_cast<DWORD>(wcslen(path));
-    return TRUE;
 }
 
 }  // namespace
@@ -56,7 +45,6 @@ TEST_F(RenderTest, ParentPidOnTheFirstLineOnlyAndDecimalPids)
     ViewSettings view = viewOf(table, OPT_PARENT_PID | OPT_ASCII);
     EXPECT_EQ(0, renderProcess(&table[0], nullptr, true, true, &view));
     EXPECT_EQ(L"004D  [0004]  root\r\n   +--0064  a\r\n   `--12345  big\r\n", gFakeHost.out);
-    EXPECT_EQ(0u, view.flags & OPT_PARENT_PID);
     EXPECT_EQ(3u, view.printedCount);
 
     EXPECT_EQ(L"77  [4]  root\r\n   +--100  a\r\n   `--74565  big\r\n",
@@ -185,12 +173,12 @@ TEST_F(RenderTest, StopAtThePromptDeepInTheTreeEndsEveryLevel)
     std::vector<ProcessRecord> table = familyTable();
     ViewSettings view = viewOf(table, OPT_ASCII);
     // The third line ends a page; a Ctrl-C while the prompt waits stops the output.
-    gPaging.pageLength = 3;
-    gPaging.linesLeft = 3;
+    gTestOutput.paging.pageLength = 3;
+    gTestOutput.paging.linesLeft = 3;
     std::atomic<bool> done(false);
     std::thread breaker([&done] {
         while (!done) {
-            gPaging.breakCount = 1;
+            gBreakCount = 1;
             Sleep(1);
         }
     });
@@ -203,39 +191,19 @@ TEST_F(RenderTest, StopAtThePromptDeepInTheTreeEndsEveryLevel)
     EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"0030"));
 }
 
-TEST_F(RenderTest, FullPathFromTheImageNameQuery)
+TEST_F(RenderTest, FullPathOnlyForLinesThatShowIt)
 {
-    const uint32_t self = GetCurrentProcessId();
-    std::vector<ProcessRecord> table = {makeRecord(self, 4, L"self.exe"), makeRecord(0xFFFFFFF0u, self, L"gone.exe")};
+    std::vector<ProcessRecord> table = {makeRecord(0x40, 4, L"self.exe"), makeRecord(0x44, 0x40, L"gone.exe")};
     table[0].displayName = L"Service A";
     table[1].displayName = L"Window";
-    gPluginState.queryFullProcessImageName = fakeImageName;
-    gFakeQueries = 0;
-    // A process that cannot be opened falls back to its display name.
-    EXPECT_EQ(std::to_wstring(self) + L"  self  C:\\Tools\\fake.exe\r\n   `--4294967280  gone  Window\r\n",
-              renderTree(table, self, OPT_FULL_PATH | OPT_ASCII | OPT_DECIMAL_PID, 200));
-    EXPECT_EQ(1, gFakeQueries);
+    source_.paths = {{0x40, L"C:\\Tools\\fake.exe"}};
+    // A path that cannot be read falls back to the display name.
+    EXPECT_EQ(L"64  self  C:\\Tools\\fake.exe\r\n   `--68  gone  Window\r\n",
+              renderTree(table, 0x40, OPT_FULL_PATH | OPT_ASCII | OPT_DECIMAL_PID, 200));
+    EXPECT_EQ(2, source_.pathQueries);
 
-    gFakeQueries = 0;
-    EXPECT_EQ(std::to_wstring(self) + L"  self\r\n   `--4294967280  gone\r\n",
-              renderTree(table, self, OPT_FULL_PATH | OPT_NO_DISPLAY_NAMES | OPT_DECIMAL_PID | OPT_ASCII, 200));
-    EXPECT_EQ(0, gFakeQueries);
-}
-
-TEST_F(RenderTest, FullPathWithoutTheQueryGoesThroughTheDevicePath)
-{
-    auto query = reinterpret_cast<QueryFullProcessImageNameFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW")));
-    ASSERT_NE(nullptr, query);
-    std::vector<ProcessRecord> table = {makeRecord(GetCurrentProcessId(), 4, L"self.exe")};
-    gPluginState.queryFullProcessImageName = query;
-    std::wstring withQuery = renderTree(table, GetCurrentProcessId(), OPT_FULL_PATH, 1020);
-    gPluginState.queryFullProcessImageName = nullptr;
-    std::wstring withDevicePath = renderTree(table, GetCurrentProcessId(), OPT_FULL_PATH, 1020);
-
-    wchar_t path[MAX_PATH];
-    DWORD size = MAX_PATH;
-    ASSERT_TRUE(query(GetCurrentProcess(), 0, path, &size));
-    EXPECT_NE(std::wstring::npos, withQuery.find(std::wstring(L"  self  ") + path + L"\r\n")) << withQuery;
-    EXPECT_EQ(withQuery, withDevicePath);
+    source_.pathQueries = 0;
+    EXPECT_EQ(L"64  self\r\n   `--68  gone\r\n",
+              renderTree(table, 0x40, OPT_FULL_PATH | OPT_NO_DISPLAY_NAMES | OPT_DECIMAL_PID | OPT_ASCII, 200));
+    EXPECT_EQ(0, source_.pathQueries);
 }

@@ -4,13 +4,15 @@
 #include "fake_host.h"
 
 FakeConsole gFakeConsole;
+ConsoleOutput gTestOutput;
+ArgumentTable gTestArguments;
 
 namespace {
 
 HANDLE const FAKE_STDOUT = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x5100));
 HANDLE const FAKE_CONOUT = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x5200));
 
-const ConsolePort* gSavedPort = nullptr;
+const ConsolePort* gActivePort = &gWin32Console;
 
 bool isFakeConsoleHandle(HANDLE h)
 {
@@ -153,13 +155,24 @@ const ConsolePort FAKE_PORT = {
 FakeConsoleScope::FakeConsoleScope()
 {
     gFakeConsole = FakeConsole();
-    gSavedPort = gConsole;
-    gConsole = &FAKE_PORT;
+    gActivePort = &FAKE_PORT;
+    resetTestOutput();
 }
 
 FakeConsoleScope::~FakeConsoleScope()
 {
-    gConsole = gSavedPort;
+    gActivePort = &gWin32Console;
+    resetTestOutput();
+}
+
+const ConsolePort* testConsolePort()
+{
+    return gActivePort;
+}
+
+void resetTestOutput()
+{
+    resetConsoleOutput(&gTestOutput, gActivePort);
 }
 
 void typeKeys(const std::wstring& text)

@@ -4,6 +4,10 @@
 #pragma once
 #include <windows.h>
 
+#include "fake_console.h"
+#include "console/arguments.h"
+#include "console/console_output.h"
+
 #include <deque>
 #include <string>
 #include <utility>
@@ -46,6 +50,16 @@ public:
     FakeConsoleScope(const FakeConsoleScope&) = delete;
     FakeConsoleScope& operator=(const FakeConsoleScope&) = delete;
 };
+
+// The console the code under test writes to: the fake one inside a
+// FakeConsoleScope, else the real one.
+const ConsolePort* testConsolePort();
+
+// One output and one argument table for the tests that call the layers
+// directly; resetTestOutput starts the output afresh on testConsolePort().
+extern ConsoleOutput gTestOutput;
+extern ArgumentTable gTestArguments;
+void resetTestOutput();
 
 // Characters typed ahead, as readKey returns them.
 void typeKeys(const std::wstring& text);

@@ -1,3 +1,4 @@
+#include "fake_console.h"
 #include "fake_host.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,11 @@ namespace {
 
 // Every test starts from an empty capture and an interactive shell.
 class FakeHostReset : public ::testing::EmptyTestEventListener {
-    void OnTestStart(const ::testing::TestInfo&) override { resetFakeHost(); }
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        resetFakeHost();
+        resetTestOutput();
+    }
 };
 
 }  // namespace

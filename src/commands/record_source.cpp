@@ -1,0 +1,54 @@
+#include "commands/record_source.h"
+
+#include <new>
+
+namespace {
+
+ProcessTable& tableOf(void* context)
+{
+    return *static_cast<ProcessTable*>(context);
+}
+
+uint32_t sourceChildCount(void* context, uint32_t pid)
+{
+    return childCandidates(tableOf(context), pid);
+}
+
+uint32_t sourceChildren(void* context, uint32_t pid, const ProcessRecord** out, uint32_t room)
+{
+    return collectChildren(tableOf(context), pid, out, room);
+}
+
+void sourcePrepare(void* context, const ProcessRecord* record)
+{
+    prepareRecord(tableOf(context), *record);
+}
+
+const wchar_t* sourceImagePath(void* context, const ProcessRecord* record)
+{
+    return recordImagePath(tableOf(context), *record);
+}
+
+}  // namespace
+
+RecordSource recordSourceFor(ProcessTable* table)
+{
+    RecordSource source = {table, sourceChildCount, sourceChildren, sourcePrepare, sourceImagePath};
+    return source;
+}
+
+uint64_t tableCreationTime(uint32_t pid, void* context)
+{
+    return liveCreationTime(tableOf(context), pid);
+}
+
+TableOptions tableOptionsFor(DisplayFlags flags)
+{
+    TableOptions options;
+    options.collectDetails = (flags & OPT_OPEN_PROCESSES) != 0;
+    // Without display texts a path would never be shown.
+    options.collectImagePaths = (flags & OPT_FULL_PATH) != 0 && (flags & OPT_NO_DISPLAY_NAMES) == 0;
+    options.collectServiceNames = (flags & OPT_NO_SERVICES) == 0;
+    options.collectWindowTitles = (flags & OPT_NO_TITLES) == 0;
+    return options;
+}

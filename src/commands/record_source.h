@@ -1,0 +1,14 @@
+// The renderer's view of a command's process table: children with checked
+// parent links, and each record's facts read when it is about to be shown.
+#pragma once
+#include "procinfo/process_table.h"
+#include "render/view.h"
+
+RecordSource recordSourceFor(ProcessTable* table);
+
+// A creation-time query for the ancestor walk that shares the table's reads,
+// so a process is opened once per command. context: the ProcessTable.
+uint64_t tableCreationTime(uint32_t pid, void* context);
+
+// What the table must collect for these options.
+TableOptions tableOptionsFor(DisplayFlags flags);

@@ -1,0 +1,42 @@
+// What a command hands to the renderer for one invocation: the options that
+// shape a line, where records and their facts come from, and where lines go.
+// The renderer itself never calls the system.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+#include "console/console_output.h"
+#include "render/display_flags.h"
+
+struct ProcessRecord;
+
+// Access to the records while the walk goes on; the command wires it to its
+// process table, tests to synthetic tables.
+struct RecordSource {
+    void* context;
+    // An upper bound of the children of pid, for sizing.
+    uint32_t (*childCount)(void* context, uint32_t pid);
+    // The children of pid in table order, at most room of them; their count.
+    uint32_t (*children)(void* context, uint32_t pid, const ProcessRecord** out, uint32_t room);
+    // Readies the facts of a record about to be shown or compared.
+    void (*prepare)(void* context, const ProcessRecord* record);
+    // The full image path of a record (/F); null when unknown.
+    const wchar_t* (*imagePath)(void* context, const ProcessRecord* record);
+};
+
+// The parsed /O keys: letters, lower case ascending, upper case descending.
+const int MAX_SORT_KEYS = 15;
+const int SORT_KEYS_COUNT = MAX_SORT_KEYS + 1;
+
+struct ViewSettings {
+    RecordSource source;
+    ConsoleOutput* output;             // colours, paging, the console
+    const wchar_t* sortKeys;           // null: siblings keep table order
+    const wchar_t* highlightPattern;   // null when empty or switched off
+    uint32_t width;                    // line width in UTF-16 units
+    DisplayFlags flags;
+    bool parentPidOnFirstLine;         // /Z: the root's parent in brackets
+    uint32_t printedCount;             // lines finished for real records
+    uint32_t totalCount;               // ANCESTRY: chain length; KINFOLD: 0
+    const SYSTEMTIME* today;           // local time when the command started
+};
