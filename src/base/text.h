@@ -9,8 +9,8 @@
 
 // Writes at most count - 1 units and always terminates (when count > 0).
 // Returns the length written, or -1 when the text was cut to fit.
-int formatText(wchar_t* buffer, size_t count, const wchar_t* format, ...);
-int formatTextV(wchar_t* buffer, size_t count, const wchar_t* format, va_list args);
+[[nodiscard]] int formatText(wchar_t* buffer, size_t count, const wchar_t* format, ...);
+[[nodiscard]] int formatTextV(wchar_t* buffer, size_t count, const wchar_t* format, va_list args);
 
 // The length the formatted text needs, terminator not included; -1 on error.
 int measureText(const wchar_t* format, va_list args);

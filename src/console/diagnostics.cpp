@@ -58,7 +58,7 @@ int formatSystemError(DWORD code, wchar_t* text)
     if (code == NO_ERROR_CODE) {
         copyText(text, ERROR_TEXT_COUNT, L"Unknown error");
     } else if (FormatMessageW(flags, source, code, 0, text, ERROR_TEXT_COUNT, NULL) == 0) {
-        formatText(text, ERROR_TEXT_COUNT, L"Error %d", static_cast<int>(code));
+        (void)formatText(text, ERROR_TEXT_COUNT, L"Error %d", static_cast<int>(code));
     }
     size_t length = wcslen(text);
     while (length > 0 && iswspace(text[length - 1])) {
@@ -81,7 +81,7 @@ void reportError(const wchar_t* format, ...)
         size_t count = static_cast<size_t>(length) + 1;
         std::unique_ptr<wchar_t[]> message(new (std::nothrow) wchar_t[count]);
         if (message) {
-            formatTextV(message.get(), count, format, args);
+            (void)formatTextV(message.get(), count, format, args);
             Qprintf(GetStdHandle(STD_ERROR_HANDLE), L"%s", message.get());
         }
     }

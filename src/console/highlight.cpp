@@ -68,7 +68,7 @@ bool findHighlightSetting(wchar_t* setting)
     }
     setting[0] = L'\0';
     wchar_t pluginKey[KEY_PATH_COUNT];
-    formatText(pluginKey, KEY_PATH_COUNT, L"%s\\%s", SHARED_KEY, PLUGIN_NAME);
+    (void)formatText(pluginKey, KEY_PATH_COUNT, L"%s\\%s", SHARED_KEY, PLUGIN_NAME);
     const HKEY hives[2] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
     const wchar_t* const keys[2] = {pluginKey, SHARED_KEY};
     for (const wchar_t* key : keys) {

@@ -86,7 +86,7 @@ int formatForPrint(const wchar_t* format, va_list args, PrintBuffers* buffers)
         buffers->line.reset();
         return OUT_OF_MEMORY;
     }
-    formatTextV(buffers->text.get(), count, format, args);
+    (void)formatTextV(buffers->text.get(), count, format, args);
     buffers->line[0] = L'\0';
     return 0;
 }

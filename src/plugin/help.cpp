@@ -49,7 +49,7 @@ const HelpRow* findHelpRow(const wchar_t* name)
 int showHelp(const wchar_t* name, HelpBoxFn showBox)
 {
     wchar_t caption[HELP_CAPTION_COUNT];
-    formatText(caption, HELP_CAPTION_COUNT, L"%s Plugin Help", PLUGIN_NAME);
+    (void)formatText(caption, HELP_CAPTION_COUNT, L"%s Plugin Help", PLUGIN_NAME);
     const HelpRow* row = findHelpRow(name);
     if (row == NULL) {
         return 0;

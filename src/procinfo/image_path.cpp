@@ -140,7 +140,7 @@ void readImagePath(HANDLE process, DriveMap* map, wchar_t* path)
         path[0] = L'\0';
     } else {
         path[IMAGE_PATH_COUNT - 1] = L'\0';
-        resolveImagePath(path, map);
+        (void)resolveImagePath(path, map);
     }
     path[IMAGE_PATH_COUNT - 1] = L'\0';
 }

@@ -21,7 +21,7 @@ void loadDriveMap(DriveMap* map);
 
 // path: the caller's buffer of IMAGE_PATH_COUNT units, rewritten in place.
 // Returns -1 for a null path, else 0 (also when no rule applied).
-int resolveImagePath(wchar_t* path, DriveMap* map);
+[[nodiscard]] int resolveImagePath(wchar_t* path, DriveMap* map);
 
 // The full image path of an opened process into path (IMAGE_PATH_COUNT
 // units); empty when the query fails. map may be null: then a device path is

@@ -102,22 +102,22 @@ int formatStartTime(const FILETIME& creationTime, const SYSTEMTIME* today, Displ
 
     int width;
     if ((flags & OPT_TIME_DATE) != 0 || today == nullptr || !sameDay(local, *today)) {
-        formatText(text, count, L"  %04u-%02u-%02u ", local.wYear, local.wMonth, local.wDay);
+        (void)formatText(text, count, L"  %04u-%02u-%02u ", local.wYear, local.wMonth, local.wDay);
         width = DATE_WIDTH;
     } else {
         copyText(text, count, L"  ");
         width = SEPARATOR_WIDTH;
     }
     wchar_t part[16];
-    formatText(part, 16, L"%02u:%02u", local.wHour, local.wMinute);
+    (void)formatText(part, 16, L"%02u:%02u", local.wHour, local.wMinute);
     appendText(text, count, part);
     width += HOURS_MINUTES_WIDTH;
     if ((flags & OPT_TIME_MILLIS) != 0) {
-        formatText(part, 16, L":%02u.%03u", local.wSecond, local.wMilliseconds);
+        (void)formatText(part, 16, L":%02u.%03u", local.wSecond, local.wMilliseconds);
         appendText(text, count, part);
         width += MILLIS_WIDTH;
     } else if ((flags & OPT_TIME_SECONDS) != 0) {
-        formatText(part, 16, L":%02u", local.wSecond);
+        (void)formatText(part, 16, L":%02u", local.wSecond);
         appendText(text, count, part);
         width += SECONDS_WIDTH;
     }

@@ -1,5 +1,6 @@
 #include "commands/ancestry.h"
 #include "command_fixtures.h"
+#include "console/diagnostics.h"
 #include "console/highlight.h"
 #include "console/paging.h"
 #include "fake_console.h"
@@ -7,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <new>
 #include <string>
 #include <vector>
 
@@ -103,7 +107,7 @@ TEST(AncestryCommandTest, FailuresEndWithOneAndTwo)
 TEST(AncestryCommandTest, ListsItsOwnChainEndingWithItself)
 {
     wchar_t self[16];
-    formatText(self, 16, L"%04X  test_commands", GetCurrentProcessId());
+    (void)formatText(self, 16, L"%04X  test_commands", GetCurrentProcessId());
     for (const wchar_t* arguments : {L"", L"0", L"test_comm*"}) {
         resetFakeHost();
         EXPECT_EQ(0, runCommand(ancestryCommand, arguments)) << arguments;
@@ -128,4 +132,38 @@ TEST(AncestryCommandTest, StoppedAtThePromptEndsWithThreeAndNoMessage)
     EXPECT_FALSE(gFakeConsole.starved) << "a second prompt waited";
     resetTestOutput();
     (gTestOutput.attributes = ConsoleAttributes());
+}
+
+// Allocations that fail on request: the test binary replaces the nothrow
+// operator new, which the plugin's code uses for all its working space.
+namespace {
+size_t gFailAllocationsOf = 0;  // bytes; 0: none fail
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (gFailAllocationsOf != 0 && size == gFailAllocationsOf) {
+        return nullptr;
+    }
+    return malloc(size == 0 ? 1 : size);
+}
+
+void operator delete(void* block, const std::nothrow_t&) noexcept
+{
+    free(block);
+}
+
+// A line that cannot get its working text ends ANCESTRY with the system's
+// message for it, not with a silent 0 after a partial list.
+TEST(AncestryCommandTest, OutOfMemoryWhileRenderingReachesTheResult)
+{
+    wchar_t outOfMemory[ERROR_TEXT_COUNT];
+    ASSERT_EQ(0, formatSystemError(ERROR_NOT_ENOUGH_MEMORY, outOfMemory));
+    // The renderer's working text of one line: a prefix and a column of 1024 units each.
+    gFailAllocationsOf = 2 * 1024 * sizeof(wchar_t);
+    int result = runCommand(ancestryCommand, L"");
+    gFailAllocationsOf = 0;
+    EXPECT_EQ(2, result);
+    EXPECT_EQ(std::wstring(L"Kinfold plugin: ") + outOfMemory + L"\r\n", gFakeHost.err);
+    EXPECT_EQ(L"", gFakeHost.out);
 }

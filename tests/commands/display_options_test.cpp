@@ -28,7 +28,7 @@ protected:
     int parse(CommandKind kind, const wchar_t* arguments)
     {
         resetFakeHost();
-        splitArguments(&gTestArguments, kind == K ? SPLIT_MODE_KINFOLD : SPLIT_MODE_ANCESTRY, arguments);
+        EXPECT_GE(splitArguments(&gTestArguments, kind == K ? SPLIT_MODE_KINFOLD : SPLIT_MODE_ANCESTRY, arguments), 0);
         resetDisplaySettings(settings.get());
         return parseCommandOptions(kind, &gTestArguments, settings.get(), &gTestOutput);
     }

@@ -11,7 +11,8 @@ namespace {
 // The arguments of the last split, joined by ";" ("" for an empty one).
 std::wstring split(unsigned mode, const wchar_t* text)
 {
-    splitArguments(&gTestArguments, mode, text);
+    int count = splitArguments(&gTestArguments, mode, text);
+    EXPECT_EQ(gTestArguments.argCount, count) << text;
     std::wstring joined;
     for (int i = 0; i < gTestArguments.argCount; ++i) {
         joined += (i > 0 ? L";" : L"");

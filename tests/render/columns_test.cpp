@@ -49,7 +49,7 @@ TEST_F(RenderTest, StartTimeWidthsAndTheDateRule)
     ASSERT_TRUE(FileTimeToSystemTime(&created, &utc));
     ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
     wchar_t text[COLUMN_TEXT_COUNT];
-    formatText(text, COLUMN_TEXT_COUNT, L"  %04u-%02u-%02u %02u:%02u:%02u.%03u", local.wYear, local.wMonth, local.wDay,
+    (void)formatText(text, COLUMN_TEXT_COUNT, L"  %04u-%02u-%02u %02u:%02u:%02u.%03u", local.wYear, local.wMonth, local.wDay,
                local.wHour, local.wMinute, local.wSecond, local.wMilliseconds);
     const std::wstring full = text;  // "  yyyy-mm-dd hh:mm:ss.mmm"
     const std::wstring clock = L"  " + full.substr(13);
