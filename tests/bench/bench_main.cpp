@@ -1,0 +1,511 @@
+// kf_bench.exe: figures for KINFOLD, ANCESTRY and @ANCESTRY at scale, measured
+// through the plugin DLL's exported entry points only, so that they stay
+// comparable whatever happens inside the DLL. Prints figures; checks nothing.
+//
+//   kf_bench.exe [--max N] [--rounds N] [--tree DEPTH,FANOUT] [--no-synthetic] [--no-real]
+//                [--plugin PATH]
+//
+// Synthetic tables: the DLL's imports of the toolhelp and process functions
+// are patched to serve a table of N processes (see import_hooks.h). Real
+// processes: a tree of kfnode.exe processes, with the real functions called
+// through the same patched imports (counting OpenProcess), timed against
+// floor.h's floor in interleaved rounds.
+#include "floor.h"
+#include "import_hooks.h"
+#include "plugin_host.h"
+#include "real_tree.h"
+#include "synthetic_tables.h"
+
+#include <windows.h>
+#include <math.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const uint32_t STANDARD_SIZES[] = {1000, 10000, 30000, 100000};
+const uint32_t CHAIN_LENGTH = 5000;
+// Repeats for the best time: up to this many calls, stopping once the next
+// would take the time spent past the budget. Big tables get one call.
+const int MAX_RUNS = 5;
+const double RUN_BUDGET_SECONDS = 10.0;
+const DWORD TREE_START_TIMEOUT_MS = 300000;
+
+struct Options {
+    uint32_t maxSize = 100000;
+    int rounds = 15;
+    unsigned treeDepth = 4;
+    unsigned treeFanout = 4;
+    bool synthetic = true;
+    bool real = true;
+    std::wstring plugin;
+};
+
+HANDLE gReport = nullptr;
+
+// The bench's own lines go straight to the standard output it started with
+// (the plugin's go to files), unbuffered so a row shows as soon as it is known.
+void say(const char* format, ...)
+{
+    char line[2048];
+    va_list args;
+    va_start(args, format);
+    int length = vsnprintf(line, sizeof(line), format, args);
+    va_end(args);
+    if (length < 0) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(gReport, line, static_cast<DWORD>(std::min<size_t>(static_cast<size_t>(length), sizeof(line) - 1)),
+              &written, nullptr);
+}
+
+double now()
+{
+    static LARGE_INTEGER frequency = {};
+    if (frequency.QuadPart == 0) {
+        QueryPerformanceFrequency(&frequency);
+    }
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::string narrow(const std::wstring& text)
+{
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], bytes, nullptr, nullptr);
+    out.resize(strlen(out.c_str()));
+    return out;
+}
+
+std::wstring ownDirectory()
+{
+    wchar_t path[MAX_PATH * 2];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    std::wstring text(path, length);
+    return text.substr(0, text.find_last_of(L"\\/") + 1);
+}
+
+std::wstring fullPath(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH * 4];
+    DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
+    return length > 0 && length < MAX_PATH * 4 ? std::wstring(full, length) : path;
+}
+
+bool parseOptions(int argc, wchar_t** argv, Options* options)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (arg == L"--max" && hasValue) {
+            options->maxSize = static_cast<uint32_t>(wcstoul(argv[++i], nullptr, 10));
+        } else if (arg == L"--rounds" && hasValue) {
+            options->rounds = std::max(1, _wtoi(argv[++i]));
+        } else if (arg == L"--tree" && hasValue) {
+            if (swscanf(argv[++i], L"%u,%u", &options->treeDepth, &options->treeFanout) != 2) {
+                return false;
+            }
+        } else if (arg == L"--plugin" && hasValue) {
+            options->plugin = argv[++i];
+        } else if (arg == L"--no-synthetic") {
+            options->synthetic = false;
+        } else if (arg == L"--no-real") {
+            options->real = false;
+        } else {
+            return false;
+        }
+    }
+    return options->maxSize >= 1000 || !options->synthetic;
+}
+
+std::vector<std::string> gHooked;
+
+bool patchPlugin(HMODULE plugin, std::string* error)
+{
+    return installImportHooks(plugin, &gHooked, error);
+}
+
+std::string joined(const std::vector<std::string>& names)
+{
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    std::string out;
+    for (const std::string& name : sorted) {
+        out += (out.empty() ? "" : " ") + name;
+    }
+    return out;
+}
+
+std::string wineVersion()
+{
+    typedef const char*(CDECL * WineVersionFn)(void);
+    WineVersionFn version = reinterpret_cast<WineVersionFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+    return version != nullptr ? std::string("Wine ") + version() : std::string("Windows");
+}
+
+// --- Synthetic tables -----------------------------------------------------
+
+struct Measurement {
+    double best = 0;     // wall-clock seconds of the fastest call
+    double cpu = 0;      // this thread's processor seconds in that call
+    int runs = 0;
+    CallCounters counters = {};
+    CallOutput output;
+    std::wstring functionResult;
+};
+
+// User and kernel time of the calling thread, where the plugin runs: unlike
+// the wall clock, it does not grow when other work shares the processors.
+// Wine counts it in steps of 10 ms.
+double threadSeconds()
+{
+    FILETIME created, ended, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user)) {
+        return 0;
+    }
+    uint64_t total = ((static_cast<uint64_t>(kernel.dwHighDateTime) << 32) | kernel.dwLowDateTime) +
+                     ((static_cast<uint64_t>(user.dwHighDateTime) << 32) | user.dwLowDateTime);
+    return static_cast<double>(total) / 1e7;
+}
+
+Measurement measure(PluginHost& host, const std::function<int(std::wstring*)>& call)
+{
+    Measurement m;
+    double spent = 0;
+    do {
+        resetCallCounters();
+        std::wstring result;
+        double cpuStart = threadSeconds();
+        double start = now();
+        int rc = call(&result);
+        double seconds = now() - start;
+        double cpu = threadSeconds() - cpuStart;
+        if (m.runs == 0) {
+            m.counters = callCounters();
+            m.output = host.lastOutput(rc);
+            m.functionResult = result;
+        }
+        if (m.runs == 0 || seconds < m.best) {
+            m.best = seconds;
+            m.cpu = cpu;
+        }
+        spent += seconds;
+        ++m.runs;
+    } while (m.runs < MAX_RUNS && spent + m.best <= RUN_BUDGET_SECONDS);
+    return m;
+}
+
+uint32_t wordCount(const std::wstring& text)
+{
+    uint32_t words = 0;
+    bool inWord = false;
+    for (wchar_t c : text) {
+        bool blank = c == L' ';
+        if (!blank && !inWord) {
+            ++words;
+        }
+        inWord = !blank;
+    }
+    return words;
+}
+
+void printSyntheticHeader()
+{
+    say("%-15s %-13s %9s %8s %4s %12s %8s %10s %7s  %s\n", "table", "command", "seconds", "cpu s", "runs",
+        "OpenProcess", "per proc", "heap peak", "B/proc", "output");
+}
+
+// One row; expectedLines 0 means the output is a function result.
+void printRow(const SyntheticTable& table, const char* command, const Measurement& m, uint64_t expectedLines,
+              uint32_t expectedMembers)
+{
+    double processes = static_cast<double>(table.processes.size());
+    std::string output;
+    std::string note;
+    if (expectedLines != 0) {
+        output = groupedNumber(m.output.lines) + " lines";
+        if (m.output.lines != expectedLines) {
+            note = "  (expected " + groupedNumber(expectedLines) + " lines)";
+        }
+    } else {
+        uint32_t members = wordCount(m.functionResult);
+        output = groupedNumber(members) + " PIDs";
+        if (members != expectedMembers) {
+            note = "  (chain of " + groupedNumber(expectedMembers) + "; the result is cut at 8192 units)";
+        }
+    }
+    if (m.output.result != 0) {
+        note += "  result " + std::to_string(m.output.result);
+    }
+    if (!m.output.firstError.empty()) {
+        note += "  stderr: " + m.output.firstError;
+    }
+    if (m.counters.snapshots == 0) {
+        note += "  NO TOOLHELP SNAPSHOT: the table did not reach the plugin";
+    }
+    say("%-15s %-13s %9.4f %8.2f %4d %12s %8.2f %7.1f MB %7.0f  %s%s\n", table.label.c_str(), command, m.best,
+        m.cpu, m.runs,
+        groupedNumber(m.counters.openProcess).c_str(), static_cast<double>(m.counters.openProcess) / processes,
+        static_cast<double>(m.counters.heapPeak) / (1024.0 * 1024.0),
+        static_cast<double>(m.counters.heapPeak) / processes, output.c_str(), note.c_str());
+}
+
+struct TableFigures {
+    uint32_t size;
+    Measurement kinfold;
+    Measurement sorted;
+};
+
+TableFigures benchTable(PluginHost& host, const SyntheticTable& table)
+{
+    serveSyntheticTable(&table);
+    uint64_t treeLines = table.processes.size() + 1;  // an empty line comes first
+    std::wstring root = std::to_wstring(table.rootPid);
+    std::wstring deepest = std::to_wstring(table.deepestPid);
+    TableFigures figures;
+    figures.size = static_cast<uint32_t>(table.processes.size());
+
+    figures.kinfold = measure(host, [&](std::wstring*) { return host.command("kinfold", root); });
+    printRow(table, "kinfold", figures.kinfold, treeLines, 0);
+    figures.sorted = measure(host, [&](std::wstring*) { return host.command("kinfold", L"/O:N " + root); });
+    printRow(table, "kinfold /O:N", figures.sorted, treeLines, 0);
+    Measurement chain = measure(host, [&](std::wstring*) { return host.command("ancestry", deepest); });
+    printRow(table, "ancestry", chain, table.deepestDepth + 1, 0);
+    Measurement function = measure(host, [&](std::wstring* result) {
+        return host.ancestryFunction(deepest, result);
+    });
+    printRow(table, "@ancestry", function, 0, table.deepestDepth + 1);
+    serveSyntheticTable(nullptr);
+    return figures;
+}
+
+double growthExponent(double small, uint32_t smallSize, double big, uint32_t bigSize)
+{
+    if (small <= 0 || big <= 0) {
+        return 0;
+    }
+    return log(big / small) / log(static_cast<double>(bigSize) / smallSize);
+}
+
+// The first call of each kind pays for loading and first use (the service
+// manager's connection, pages of code): not what the rows are about.
+void warmUp(PluginHost& host)
+{
+    SyntheticTable table = randomTable(100);
+    serveSyntheticTable(&table);
+    host.command("kinfold", std::to_wstring(table.rootPid));
+    host.command("kinfold", L"/O:N " + std::to_wstring(table.rootPid));
+    host.command("ancestry", std::to_wstring(table.deepestPid));
+    std::wstring result;
+    host.ancestryFunction(std::to_wstring(table.deepestPid), &result);
+    serveSyntheticTable(nullptr);
+}
+
+void benchSynthetic(PluginHost& host, const Options& options)
+{
+    std::vector<uint32_t> sizes;
+    for (uint32_t size : STANDARD_SIZES) {
+        if (size < options.maxSize) {
+            sizes.push_back(size);
+        }
+    }
+    sizes.push_back(options.maxSize);
+    uint32_t largest = sizes.back();
+
+    say("\nSynthetic process tables served through the plugin's patched toolhelp and process imports\n");
+    say("(random: each process's parent picked among older ones; star: one root with all others its children;\n"
+        "chain: each process the only child of the one before). kinfold runs on the root, ancestry and\n"
+        "@ancestry on the deepest process. seconds: best of up to %d calls within %.0f s (wall clock), with\n"
+        "the processor time of that call; OpenProcess: calls in one call, and per process of the table; heap\n"
+        "peak: the most the plugin's own allocations held at once during one call, and per process.\n\n",
+        MAX_RUNS, RUN_BUDGET_SECONDS);
+    warmUp(host);
+    printSyntheticHeader();
+
+    std::vector<TableFigures> random;
+    for (uint32_t size : sizes) {
+        SyntheticTable table = randomTable(size);
+        random.push_back(benchTable(host, table));
+    }
+    {
+        SyntheticTable table = starTable(largest);
+        benchTable(host, table);
+    }
+    {
+        SyntheticTable table = chainTable(std::min(CHAIN_LENGTH, largest));
+        benchTable(host, table);
+    }
+
+    const TableFigures* tenThousand = nullptr;
+    for (const TableFigures& figures : random) {
+        if (figures.size == 10000) {
+            tenThousand = &figures;
+        }
+    }
+    const TableFigures& top = random.back();
+    say("\n");
+    if (tenThousand != nullptr && top.size > tenThousand->size) {
+        say("Growth exponent between %s and %s processes (random), from seconds (from cpu s): kinfold %.2f "
+            "(%.2f), kinfold /O:N %.2f (%.2f)\n",
+            groupedNumber(tenThousand->size).c_str(), groupedNumber(top.size).c_str(),
+            growthExponent(tenThousand->kinfold.best, tenThousand->size, top.kinfold.best, top.size),
+            growthExponent(tenThousand->kinfold.cpu, tenThousand->size, top.kinfold.cpu, top.size),
+            growthExponent(tenThousand->sorted.best, tenThousand->size, top.sorted.best, top.size),
+            growthExponent(tenThousand->sorted.cpu, tenThousand->size, top.sorted.cpu, top.size));
+    }
+    say("Peak heap at %s processes (random): kinfold %.1f MB (%.0f bytes per process), kinfold /O:N %.1f MB "
+        "(%.0f bytes per process)\n",
+        groupedNumber(top.size).c_str(), top.kinfold.counters.heapPeak / (1024.0 * 1024.0),
+        static_cast<double>(top.kinfold.counters.heapPeak) / top.size,
+        top.sorted.counters.heapPeak / (1024.0 * 1024.0), static_cast<double>(top.sorted.counters.heapPeak) / top.size);
+}
+
+// --- Real processes -------------------------------------------------------
+
+struct RealMode {
+    const char* label;
+    const wchar_t* options;
+    FloorColumns floor;
+};
+
+const RealMode REAL_MODES[] = {
+    {"kinfold", L"", FloorColumns::Plain},
+    {"kinfold /M /I /C /T", L"/M /I /C /T ", FloorColumns::Details},
+    {"kinfold /F", L"/F ", FloorColumns::ImagePath},
+};
+const size_t REAL_MODE_COUNT = sizeof(REAL_MODES) / sizeof(REAL_MODES[0]);
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n == 0 ? 0 : (n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
+}
+
+void benchReal(PluginHost& host, const Options& options)
+{
+    std::wstring node = ownDirectory() + L"kfnode.exe";
+    RealTree tree;
+    std::string error;
+    say("\nReal processes: a tree of kfnode.exe processes started by the bench (depth %u, %u children each)\n",
+        options.treeDepth, options.treeFanout);
+    double startedAt = now();
+    if (!tree.start(node, options.treeDepth, options.treeFanout, TREE_START_TIMEOUT_MS, &error)) {
+        say("  could not start the tree: %s\n", error.c_str());
+        return;
+    }
+    serveSyntheticTable(nullptr);
+    FloorFigures seen = runFloor(FloorColumns::Plain, tree.rootPid());
+    say("%s processes in the tree, started in %.1f s; %s processes in a snapshot; root PID %u\n\n",
+        groupedNumber(tree.size()).c_str(), now() - startedAt, groupedNumber(seen.processes).c_str(),
+        tree.rootPid());
+
+    std::vector<std::wstring> arguments;
+    say("OpenProcess calls in one call on the tree's root (the real functions called through the patched imports):\n");
+    say("%-21s %12s %10s %12s %12s\n", "command", "OpenProcess", "processes", "per process", "lines");
+    for (const RealMode& mode : REAL_MODES) {
+        arguments.push_back(std::wstring(mode.options) + std::to_wstring(tree.rootPid()));
+        resetCallCounters();
+        int rc = host.command("kinfold", arguments.back());
+        CallCounters counters = callCounters();
+        CallOutput output = host.lastOutput(rc);
+        FloorFigures floor = runFloor(mode.floor, tree.rootPid());
+        std::string note = rc != 0 ? "  result " + std::to_string(rc) + " " + output.firstError : "";
+        say("%-21s %12s %10s %12.2f %12s%s\n", mode.label, groupedNumber(counters.openProcess).c_str(),
+            groupedNumber(floor.processes).c_str(),
+            static_cast<double>(counters.openProcess) / std::max<uint32_t>(1, floor.processes),
+            groupedNumber(output.lines).c_str(), note.c_str());
+    }
+
+    say("\nAgainst the floor: one snapshot, each process opened once (creation time), only the queries the\n"
+        "printed columns need (/M /I /C /T: memory counters, token elevation, priority, IsWow64Process;\n"
+        "/F: image path), plus service names and window titles (\"of which\"); it prints nothing. %d\n"
+        "interleaved rounds (floor, plugin, floor, plugin, ...); medians. The plugin's output goes to a file\n"
+        "through the stand-in host, whose QPuts and CrLf take the \"host output\" time.\n",
+        options.rounds);
+    say("%-21s %9s %9s %10s %12s %7s %12s %14s\n", "command", "floor ms", "of which", "plugin ms", "host output",
+        "ratio", "ratio range", "ratio w/o host");
+    std::vector<double> floorTimes[REAL_MODE_COUNT];
+    std::vector<double> sourceTimes[REAL_MODE_COUNT];
+    std::vector<double> pluginTimes[REAL_MODE_COUNT];
+    std::vector<double> outputTimes[REAL_MODE_COUNT];
+    std::vector<double> ratios[REAL_MODE_COUNT];
+    std::vector<double> ratiosWithoutOutput[REAL_MODE_COUNT];
+    for (int round = 0; round < options.rounds; ++round) {
+        for (size_t i = 0; i < REAL_MODE_COUNT; ++i) {
+            double start = now();
+            FloorFigures floor = runFloor(REAL_MODES[i].floor, tree.rootPid());
+            double floorSeconds = now() - start;
+            resetCallCounters();
+            start = now();
+            host.command("kinfold", arguments[i]);
+            double pluginSeconds = now() - start;
+            double outputSeconds = callCounters().outputSeconds;
+            floorTimes[i].push_back(floorSeconds);
+            sourceTimes[i].push_back(floor.displaySourceSeconds);
+            pluginTimes[i].push_back(pluginSeconds);
+            outputTimes[i].push_back(outputSeconds);
+            ratios[i].push_back(pluginSeconds / floorSeconds);
+            ratiosWithoutOutput[i].push_back((pluginSeconds - outputSeconds) / floorSeconds);
+        }
+    }
+    for (size_t i = 0; i < REAL_MODE_COUNT; ++i) {
+        say("%-21s %9.1f %9.1f %10.1f %12.1f %7.2f %5.2f-%-6.2f %14.2f\n", REAL_MODES[i].label,
+            median(floorTimes[i]) * 1000.0, median(sourceTimes[i]) * 1000.0, median(pluginTimes[i]) * 1000.0,
+            median(outputTimes[i]) * 1000.0, median(ratios[i]), *std::min_element(ratios[i].begin(), ratios[i].end()),
+            *std::max_element(ratios[i].begin(), ratios[i].end()), median(ratiosWithoutOutput[i]));
+    }
+    tree.stop();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    gReport = GetStdHandle(STD_OUTPUT_HANDLE);
+    Options options;
+    if (!parseOptions(argc, argv, &options)) {
+        say("usage: kf_bench [--max N (1000 or more)] [--rounds N] [--tree DEPTH,FANOUT] [--no-synthetic] "
+            "[--no-real] [--plugin PATH]\n");
+        return 2;
+    }
+    std::wstring dll = fullPath(options.plugin.empty()
+                                    ? ownDirectory() + L"..\\" + (sizeof(void*) == 8 ? L"Kinfold-x64.dll" : L"Kinfold-x86.dll")
+                                    : options.plugin);
+    PluginHost host;
+    std::string error;
+    if (!host.load(dll, ownDirectory(), patchPlugin, &error)) {
+        say("kf_bench: %s: %s\n", narrow(dll).c_str(), error.c_str());
+        return 2;
+    }
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    SYSTEMTIME time;
+    GetLocalTime(&time);
+    say("Kinfold bench, %04u-%02u-%02u %02u:%02u; %s, %lu processors; %s\n", time.wYear, time.wMonth, time.wDay,
+        time.wHour, time.wMinute, wineVersion().c_str(), system.dwNumberOfProcessors, narrow(dll).c_str());
+    say("Patched imports of the plugin: %s\n", joined(gHooked).c_str());
+    std::vector<std::string> unfaked = unfakedProcessImports(host.module());
+    if (!unfaked.empty()) {
+        say("WARNING: the plugin also imports %s, which the synthetic tables do not fake\n", joined(unfaked).c_str());
+    }
+    if (options.synthetic) {
+        benchSynthetic(host, options);
+    }
+    if (options.real) {
+        benchReal(host, options);
+    }
+    return 0;
+}

@@ -1,0 +1,50 @@
+// Loads the plugin DLL the way the shell does and calls its exported entry
+// points, with the plugin's output going to files instead of the screen. The
+// host functions the plugin calls are our stand-in TakeCmd.dll's.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+#include <string>
+
+struct CallOutput {
+    int result;
+    uint64_t lines;    // line ends the plugin wrote to standard output
+    uint64_t bytes;    // bytes it wrote there
+    std::string firstError;  // the first line written to standard error, if any
+};
+
+class PluginHost {
+public:
+    PluginHost() = default;
+    ~PluginHost();
+    PluginHost(const PluginHost&) = delete;
+    PluginHost& operator=(const PluginHost&) = delete;
+
+    // Loads the DLL and its TakeCmd.dll, then calls beforeInitialize (the
+    // moment to patch its imports), GetPluginInfo and InitializePlugin.
+    // outputDir holds the files the plugin's output goes to.
+    bool load(const std::wstring& dllPath, const std::wstring& outputDir, bool (*beforeInitialize)(HMODULE, std::string*),
+              std::string* error);
+    HMODULE module() const { return module_; }
+
+    // A command export ("kinfold", "ancestry") with this argument text.
+    int command(const char* exportName, const std::wstring& arguments);
+    // The variable function @ANCESTRY: the argument text in, its result out.
+    int ancestryFunction(const std::wstring& arguments, std::wstring* result);
+    // What the last call wrote. Reads the output files; not part of any timing.
+    CallOutput lastOutput(int result);
+
+private:
+    typedef int(WINAPI* CommandFn)(wchar_t*);
+
+    HMODULE module_ = nullptr;
+    HANDLE out_ = INVALID_HANDLE_VALUE;
+    HANDLE err_ = INVALID_HANDLE_VALUE;
+    wchar_t* buffer_ = nullptr;
+
+    void beginCall();
+    void endCall();
+    HANDLE savedOut_ = nullptr;
+    HANDLE savedErr_ = nullptr;
+};
