@@ -1,7 +1,6 @@
 #include "render/columns.h"
 
 #include "base/text.h"
-#include "base/host_api.h"
 
 namespace {
 
@@ -25,10 +24,10 @@ bool sameDay(const SYSTEMTIME& a, const SYSTEMTIME& b)
     return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay;
 }
 
-void writeIfFits(const wchar_t* text, int32_t length, int32_t* remaining)
+void writeIfFits(LineText* line, const wchar_t* text, int32_t length, int32_t* remaining)
 {
     if (length <= *remaining) {
-        QPuts(text);
+        appendToLine(line, text);
         *remaining -= length;
     }
 }
@@ -124,38 +123,38 @@ int formatStartTime(const FILETIME& creationTime, const SYSTEMTIME* today, Displ
     return width;
 }
 
-void writeLeadingColumns(const ProcessRecord& record, const ViewSettings& view, wchar_t* text,
+void writeLeadingColumns(const ProcessRecord& record, const ViewSettings& view, LineText* line, wchar_t* text,
                          int32_t* remaining)
 {
     // Both are written whatever the width: they keep the names aligned.
     if ((view.flags & OPT_MEMORY) != 0) {
         int length = formatMemoryColumn(workingSetBytes(record), view.flags, text, COLUMN_TEXT_COUNT);
-        QPuts(text);
+        appendToLine(line, text);
         *remaining -= length;
     }
     if ((view.flags & OPT_EXTRA_INFO) != 0) {
-        QPuts(extraInfoMarker(record, view.flags));
+        appendToLine(line, extraInfoMarker(record, view.flags));
         *remaining -= 2;
     }
 }
 
-void writeTrailingColumns(const ProcessRecord& record, const ViewSettings& view, wchar_t* text,
+void writeTrailingColumns(const ProcessRecord& record, const ViewSettings& view, LineText* line, wchar_t* text,
                           int32_t* remaining)
 {
     if ((view.flags & OPT_PRIORITY) != 0) {
         const wchar_t* label = priorityLabel(record.priorityIndex);
         if (label != nullptr) {
-            writeIfFits(text, formatText(text, COLUMN_TEXT_COUNT, L"  %s", label), remaining);
+            writeIfFits(line, text, formatText(text, COLUMN_TEXT_COUNT, L"  %s", label), remaining);
             *remaining -= PRIORITY_EXTRA_COST;
         }
     }
     if ((view.flags & OPT_THREADS) != 0) {
-        writeIfFits(text, formatText(text, COLUMN_TEXT_COUNT, L" (%u)", record.entry.cntThreads), remaining);
+        writeIfFits(line, text, formatText(text, COLUMN_TEXT_COUNT, L" (%u)", record.entry.cntThreads), remaining);
     }
     if ((view.flags & OPT_START_TIME) != 0) {
         int width = formatStartTime(record.creationTime, view.today, view.flags, text, COLUMN_TEXT_COUNT);
         if (width > 0) {
-            writeIfFits(text, width, remaining);
+            writeIfFits(line, text, width, remaining);
         }
     }
 }

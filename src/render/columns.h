@@ -7,6 +7,7 @@
 
 #include "render/view.h"
 #include "procinfo/process_record.h"
+#include "render/line_text.h"
 
 // Capacity, in UTF-16 units with the terminator, of the text a column is
 // formatted in.
@@ -28,10 +29,10 @@ const wchar_t* priorityLabel(int32_t priorityIndex);
 int formatStartTime(const FILETIME& creationTime, const SYSTEMTIME* today, DisplayFlags flags,
                     wchar_t* text, size_t count);
 
-// The column steps of a line. Each writes its column through the host when
-// its flag is set and the rules let it, and charges *remaining. text is
-// working space of COLUMN_TEXT_COUNT units.
-void writeLeadingColumns(const ProcessRecord& record, const ViewSettings& view, wchar_t* text,
+// The column steps of a line. Each adds its column to the line when its
+// flag is set and the rules let it, and charges *remaining. text is working
+// space of COLUMN_TEXT_COUNT units.
+void writeLeadingColumns(const ProcessRecord& record, const ViewSettings& view, LineText* line, wchar_t* text,
                          int32_t* remaining);
-void writeTrailingColumns(const ProcessRecord& record, const ViewSettings& view, wchar_t* text,
+void writeTrailingColumns(const ProcessRecord& record, const ViewSettings& view, LineText* line, wchar_t* text,
                           int32_t* remaining);

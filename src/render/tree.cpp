@@ -49,10 +49,12 @@ const CutStyle& cutStyleFor(DisplayFlags flags)
     return (flags & (OPT_ASCII | OPT_ASCII_ELLIPSIS)) != 0 ? ASCII_CUT : ELLIPSIS_CUT;
 }
 
-// Working text of one level, on the heap so that a deep tree costs no stack.
-struct LevelText {
+// Working text of the line being written, shared by every line of one walk
+// and on the heap, since the host's stack is not ours to spend.
+struct LineWork {
     wchar_t prefix[PREFIX_TEXT_COUNT];
     wchar_t column[COLUMN_TEXT_COUNT];
+    std::unique_ptr<LineText> line;
 };
 
 // The PIDs from the root down to the current record: a child already on it
@@ -77,7 +79,7 @@ int32_t textLength(const wchar_t* text)
     return static_cast<int32_t>(wcslen(text));
 }
 
-void writeExecutableName(const ProcessRecord& record, const ViewSettings& view, wchar_t* name,
+void writeExecutableName(const ProcessRecord& record, const ViewSettings& view, LineText* line, wchar_t* name,
                          int32_t* remaining)
 {
     const ConsoleAttributes& colours = view.output->attributes;
@@ -94,7 +96,7 @@ void writeExecutableName(const ProcessRecord& record, const ViewSettings& view, 
     }
     int32_t length = textLength(name);
     if (length <= *remaining) {
-        writeInAttribute(view.output, name, attribute);
+        appendInAttribute(line, view.output, name, attribute);
         *remaining -= length;
         return;
     }
@@ -108,12 +110,13 @@ void writeExecutableName(const ProcessRecord& record, const ViewSettings& view, 
     } else {
         name[*remaining] = L'\0';
     }
-    writeInAttribute(view.output, name, attribute);
+    appendInAttribute(line, view.output, name, attribute);
     *remaining = 0;
 }
 
 // source is the whole text, which the highlight test sees before any cut.
-void writeDisplayText(const wchar_t* source, const ViewSettings& view, wchar_t* text, int32_t remaining)
+void writeDisplayText(const wchar_t* source, const ViewSettings& view, LineText* line, wchar_t* text,
+                      int32_t remaining)
 {
     const ConsoleAttributes& colours = view.output->attributes;
     unsigned attribute = colours.normalAttribute;
@@ -130,16 +133,18 @@ void writeDisplayText(const wchar_t* source, const ViewSettings& view, wchar_t* 
         text[remaining - 2 - style.markLength] = L'\0';
         appendText(text, COLUMN_TEXT_COUNT, style.mark);
     }
-    QPuts(L"  ");
-    writeInAttribute(view.output, text, attribute);
+    appendToLine(line, L"  ");
+    appendInAttribute(line, view.output, text, attribute);
 }
 
 // Everything of one line up to and including its end; 0 or STOPPED.
 int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, bool isRoot, ViewSettings* view,
-               LevelText* work)
+               LineWork* work)
 {
     int32_t remaining = static_cast<int32_t>(view->width);
     const TreeGlyphs& glyphs = glyphsFor(view->flags);
+    LineText* line = work->line.get();
+    startLine(line);
 
     if (prefix != nullptr) {
         // A prefix too deep for its text is cut rather than overrun.
@@ -147,30 +152,31 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
         if ((view->flags & OPT_NO_TREE) == 0) {
             appendText(work->prefix, PREFIX_TEXT_COUNT, isLast ? glyphs.lastBranch : glyphs.branch);
         }
-        QPuts(work->prefix);
+        appendToLine(line, work->prefix);
         remaining -= textLength(work->prefix);
     } else if ((view->flags & OPT_NO_TREE) != 0) {
         // A list counts down from its length; a tree (no length) numbers its root 1, not 0.
         bool countUp = (view->flags & OPT_REVERSE) != 0 || view->totalCount == 0;
         uint32_t number = countUp ? view->printedCount + 1 : view->totalCount - view->printedCount;
-        Printf(L"%3u:  ", number);
+        (void)formatText(work->column, COLUMN_TEXT_COUNT, L"%3u:  ", number);
+        appendToLine(line, work->column);
         remaining -= LINE_NUMBER_WIDTH;
     }
 
     bool decimal = (view->flags & OPT_DECIMAL_PID) != 0;
     remaining -= formatText(work->column, COLUMN_TEXT_COUNT, decimal ? L"%u  " : L"%04X  ",
                             record.entry.th32ProcessID);
-    QPuts(work->column);
+    appendToLine(line, work->column);
 
     if (view->parentPidOnFirstLine && isRoot) {
         remaining -= formatText(work->column, COLUMN_TEXT_COUNT, decimal ? L"[%u]  " : L"[%04X]  ",
                                 record.entry.th32ParentProcessID);
-        QPuts(work->column);
+        appendToLine(line, work->column);
     }
 
-    writeLeadingColumns(record, *view, work->column, &remaining);
-    writeExecutableName(record, *view, work->column, &remaining);
-    writeTrailingColumns(record, *view, work->column, &remaining);
+    writeLeadingColumns(record, *view, line, work->column, &remaining);
+    writeExecutableName(record, *view, line, work->column, &remaining);
+    writeTrailingColumns(record, *view, line, work->column, &remaining);
 
     if ((view->flags & OPT_NO_DISPLAY_NAMES) == 0) {
         const wchar_t* text = record.displayName;
@@ -181,28 +187,21 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
             }
         }
         if (text != nullptr && text[0] != L'\0') {
-            writeDisplayText(text, *view, work->column, remaining);
+            writeDisplayText(text, *view, line, work->column, remaining);
         }
     }
 
+    flushLine(line);
     return endLine(view->output);
 }
 
 int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
-               ViewSettings* view, const PathLink* ancestors)
+               ViewSettings* view, const PathLink* ancestors, LineWork* work)
 {
-    if (record == nullptr || view == nullptr) {
-        return -1;
-    }
-    std::unique_ptr<LevelText> work(new (std::nothrow) LevelText);
-    if (!work) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-
     if (view->source.prepare != nullptr) {
         view->source.prepare(view->source.context, record);
     }
-    int result = renderLine(*record, prefix, isLast, ancestors == nullptr, view, work.get());
+    int result = renderLine(*record, prefix, isLast, ancestors == nullptr, view, work);
     if (result != 0) {
         return result;
     }
@@ -243,16 +242,19 @@ int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, 
         });
     }
 
-    // The line is written: its prefix text now holds what the children inherit.
-    copyText(work->prefix, PREFIX_TEXT_COUNT, prefix != nullptr ? prefix : L"");
+    // What the children inherit, kept for as long as they are being written.
+    std::unique_ptr<wchar_t[]> handedDown(new (std::nothrow) wchar_t[PREFIX_TEXT_COUNT]);
+    if (!handedDown) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    copyText(handedDown.get(), PREFIX_TEXT_COUNT, prefix != nullptr ? prefix : L"");
     const TreeGlyphs& glyphs = glyphsFor(view->flags);
-    const wchar_t* handedDown = (view->flags & OPT_NO_TREE) != 0
-                                    ? NO_TREE_INDENT
-                                    : (isLast ? glyphs.lastContinuation : glyphs.continuation);
-    appendText(work->prefix, PREFIX_TEXT_COUNT, handedDown);
+    const wchar_t* indent = (view->flags & OPT_NO_TREE) != 0 ? NO_TREE_INDENT
+                                                             : (isLast ? glyphs.lastContinuation : glyphs.continuation);
+    appendText(handedDown.get(), PREFIX_TEXT_COUNT, indent);
 
     for (uint32_t i = 0; i < stored; ++i) {
-        result = renderWalk(children[i], work->prefix, i == stored - 1, true, view, &self);
+        result = renderWalk(children[i], handedDown.get(), i == stored - 1, true, view, &self, work);
         if (result != 0) {
             return result;
         }
@@ -265,5 +267,16 @@ int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, 
 int renderProcess(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
                   ViewSettings* view)
 {
-    return renderWalk(record, prefix, isLast, recurse, view, nullptr);
+    if (record == nullptr || view == nullptr) {
+        return -1;
+    }
+    std::unique_ptr<LineWork> work(new (std::nothrow) LineWork);
+    if (!work) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    work->line.reset(new (std::nothrow) LineText);
+    if (!work->line) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return renderWalk(record, prefix, isLast, recurse, view, nullptr, work.get());
 }

@@ -3,6 +3,7 @@
 #include "console/diagnostics.h"
 #include "console/highlight.h"
 #include "console/paging.h"
+#include "render/line_text.h"
 #include "fake_console.h"
 #include "fake_host.h"
 
@@ -159,8 +160,8 @@ TEST(AncestryCommandTest, OutOfMemoryWhileRenderingReachesTheResult)
 {
     wchar_t outOfMemory[ERROR_TEXT_COUNT];
     ASSERT_EQ(0, formatSystemError(ERROR_NOT_ENOUGH_MEMORY, outOfMemory));
-    // The renderer's working text of one line: a prefix and a column of 1024 units each.
-    gFailAllocationsOf = 2 * 1024 * sizeof(wchar_t);
+    // The text of the line being gathered for the host.
+    gFailAllocationsOf = sizeof(LineText);
     int result = runCommand(ancestryCommand, L"");
     gFailAllocationsOf = 0;
     EXPECT_EQ(2, result);

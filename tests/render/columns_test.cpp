@@ -104,7 +104,10 @@ TEST_F(RenderTest, TrailingColumnsFitOrAreSkipped)
         wchar_t text[COLUMN_TEXT_COUNT];
         int32_t remaining = c.remaining;
         gFakeHost.out.clear();
-        writeTrailingColumns(table[0], view, text, &remaining);
+        LineText line;
+        startLine(&line);
+        writeTrailingColumns(table[0], view, &line, text, &remaining);
+        flushLine(&line);
         if (c.out != nullptr) {
             EXPECT_EQ(c.out, gFakeHost.out) << c.remaining;
         } else {
