@@ -48,6 +48,8 @@ std::map<std::wstring, std::wstring> gNames;  // lower-cased name -> export name
 decltype(&KfSetShellVariable) gSetShellVariable;
 decltype(&KfSetFunctionHandler) gSetFunctionHandler;
 decltype(&KfExpand) gExpand;
+decltype(&KfBeginCommand) gBeginCommand;
+decltype(&KfEndCommand) gEndCommand;
 
 std::wstring lowered(std::wstring text)
 {
@@ -280,7 +282,10 @@ int runLine(const std::wstring& rawLine)
     std::vector<wchar_t> buffer(LINE_BUFFER_COUNT, L'\0');
     std::wstring expanded = expand(tail);
     wcsncpy(buffer.data(), expanded.c_str(), buffer.size() - 1);
-    return command(buffer.data());
+    gBeginCommand();
+    int result = command(buffer.data());
+    gEndCommand();
+    return result;
 }
 
 std::wstring decode(const std::string& bytes)
@@ -380,7 +385,10 @@ bool bindHost()
     gSetShellVariable = reinterpret_cast<decltype(gSetShellVariable)>(reinterpret_cast<void*>(GetProcAddress(host, "KfSetShellVariable")));
     gSetFunctionHandler = reinterpret_cast<decltype(gSetFunctionHandler)>(reinterpret_cast<void*>(GetProcAddress(host, "KfSetFunctionHandler")));
     gExpand = reinterpret_cast<decltype(gExpand)>(reinterpret_cast<void*>(GetProcAddress(host, "KfExpand")));
-    return gSetShellVariable != nullptr && gSetFunctionHandler != nullptr && gExpand != nullptr;
+    gBeginCommand = reinterpret_cast<decltype(gBeginCommand)>(reinterpret_cast<void*>(GetProcAddress(host, "KfBeginCommand")));
+    gEndCommand = reinterpret_cast<decltype(gEndCommand)>(reinterpret_cast<void*>(GetProcAddress(host, "KfEndCommand")));
+    return gSetShellVariable != nullptr && gSetFunctionHandler != nullptr && gExpand != nullptr &&
+           gBeginCommand != nullptr && gEndCommand != nullptr;
 }
 
 std::wstring defaultPluginPath()

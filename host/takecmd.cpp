@@ -66,11 +66,51 @@ bool callFunction(const std::wstring& name, const std::wstring& args, std::wstri
     return true;
 }
 
+// Redirected output of one command, written in large pieces: under Wine
+// every write is a round trip to the server, which would otherwise cost
+// more than the command itself. Gathered only between KfBeginCommand and
+// KfEndCommand, and written before anything goes to another handle, so the
+// order of standard output and standard error is kept.
+struct PendingOutput {
+    bool gathering = false;
+    HANDLE handle = nullptr;
+    std::string utf8;
+};
+PendingOutput gPending;
+const size_t PENDING_LIMIT = 1 << 20;
+
+void flushPending()
+{
+    if (!gPending.utf8.empty()) {
+        DWORD written = 0;
+        WriteFile(gPending.handle, gPending.utf8.data(), static_cast<DWORD>(gPending.utf8.size()), &written, nullptr);
+        gPending.utf8.clear();
+    }
+    gPending.handle = nullptr;
+}
+
+void appendUtf8(std::string* out, const std::wstring& text)
+{
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    size_t start = out->size();
+    out->resize(start + static_cast<size_t>(bytes));
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &(*out)[start], bytes, nullptr, nullptr);
+}
+
 void writeTo(HANDLE handle, const std::wstring& text)
 {
     if (text.empty() || handle == nullptr || handle == INVALID_HANDLE_VALUE) {
         return;
     }
+    if (gPending.gathering && handle == gPending.handle) {
+        appendUtf8(&gPending.utf8, text);
+        if (gPending.utf8.size() >= PENDING_LIMIT) {
+            flushPending();
+            gPending.handle = handle;
+        }
+        return;
+    }
+    flushPending();
     DWORD mode = 0;
     DWORD written = 0;
     if (GetConsoleMode(handle, &mode)) {
@@ -78,15 +118,31 @@ void writeTo(HANDLE handle, const std::wstring& text)
         return;
     }
     // Redirected output is UTF-8, so files and pipes read naturally on Linux.
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], bytes, nullptr, nullptr);
+    std::string utf8;
+    appendUtf8(&utf8, text);
+    if (gPending.gathering) {
+        gPending.handle = handle;
+        gPending.utf8 = utf8;
+        return;
+    }
     WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }
 
 }  // namespace
 
 extern "C" {
+
+// Our shell's brackets around one plugin call (not part of the real host).
+void WINAPI KfBeginCommand(void)
+{
+    gPending.gathering = true;
+}
+
+void WINAPI KfEndCommand(void)
+{
+    flushPending();
+    gPending.gathering = false;
+}
 
 int __cdecl Printf(const wchar_t* format, ...)
 {

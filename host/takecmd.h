@@ -14,4 +14,7 @@ void WINAPI KfSetFunctionHandler(KfFunctionHandler handler);
 int WINAPI KfLastColors(void);
 // Expands variables and functions without the plugins' 1024-unit limit.
 int WINAPI KfExpand(const wchar_t* text, wchar_t* out, int capacity);
+// Around one plugin command: redirected output is gathered and written at the end.
+void WINAPI KfBeginCommand(void);
+void WINAPI KfEndCommand(void);
 }

@@ -89,6 +89,8 @@ bool PluginHost::load(const std::wstring& dllPath, const std::wstring& outputDir
         *error = "the plugin's TakeCmd.dll is not our stand-in";
         return false;
     }
+    beginCommand_ = reinterpret_cast<HostCallFn>(reinterpret_cast<void*>(GetProcAddress(host, "KfBeginCommand")));
+    endCommand_ = reinterpret_cast<HostCallFn>(reinterpret_cast<void*>(GetProcAddress(host, "KfEndCommand")));
     // A transient shell, as in a batch run: no load message, no batch context.
     setVariable(L"_transient", L"1");
     setVariable(L"_pipe", L"0");
@@ -122,10 +124,14 @@ void PluginHost::beginCall()
     savedErr_ = GetStdHandle(STD_ERROR_HANDLE);
     SetStdHandle(STD_OUTPUT_HANDLE, out_);
     SetStdHandle(STD_ERROR_HANDLE, err_);
+    // As our shell does around every command: redirected output is gathered
+    // and written when the call ends (inside the time measured).
+    if (beginCommand_ != nullptr) beginCommand_();
 }
 
 void PluginHost::endCall()
 {
+    if (endCommand_ != nullptr) endCommand_();
     SetStdHandle(STD_OUTPUT_HANDLE, savedOut_);
     SetStdHandle(STD_ERROR_HANDLE, savedErr_);
 }

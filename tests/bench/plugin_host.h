@@ -37,6 +37,7 @@ public:
 
 private:
     typedef int(WINAPI* CommandFn)(wchar_t*);
+    typedef void(WINAPI* HostCallFn)(void);
 
     HMODULE module_ = nullptr;
     HANDLE out_ = INVALID_HANDLE_VALUE;
@@ -47,4 +48,6 @@ private:
     void endCall();
     HANDLE savedOut_ = nullptr;
     HANDLE savedErr_ = nullptr;
+    HostCallFn beginCommand_ = nullptr;
+    HostCallFn endCommand_ = nullptr;
 };
