@@ -2,7 +2,6 @@
 // line, oldest first or the process first.
 #include "commands/ancestry.h"
 
-#include "base/host_api.h"
 
 #include "commands/command_context.h"
 #include "commands/commands.h"
@@ -34,13 +33,9 @@ int runAncestry(const AncestryRequest& request, ConsoleOutput* output, uint32_t*
     SYSTEMTIME today;
     GetLocalTime(&today);
     ProcessTable table;
-    int result = buildProcessTable(tableOptionsFor(request.flags), &table);
-    if (result != 0) {
+    int result = 0;
+    if (!buildCommandTable(request.flags, &table, &result)) {
         return result;
-    }
-    if (table.count == 0) {
-        Printf(L"No processes found!\r\n");
-        return 0;
     }
     uint32_t pid = request.pid;
     if (request.pattern != nullptr) {

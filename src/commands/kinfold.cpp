@@ -63,13 +63,9 @@ int runKinfold(const TreeRequest& request, ConsoleOutput* output)
 {
     // Released before the command prints any message.
     ProcessTable table;
-    int result = buildProcessTable(tableOptionsFor(request.flags), &table);
-    if (result != 0) {
+    int result = 0;
+    if (!buildCommandTable(request.flags, &table, &result)) {
         return result;
-    }
-    if (table.count == 0) {
-        Printf(L"No processes found!\r\n");
-        return 0;
     }
     return printKinfoldTree(&table, request, output);
 }

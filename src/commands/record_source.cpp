@@ -1,5 +1,7 @@
 #include "commands/record_source.h"
 
+#include "base/host_api.h"
+
 #include <new>
 
 namespace {
@@ -51,4 +53,17 @@ TableOptions tableOptionsFor(DisplayFlags flags)
     options.collectServiceNames = (flags & OPT_NO_SERVICES) == 0;
     options.collectWindowTitles = (flags & OPT_NO_TITLES) == 0;
     return options;
+}
+
+bool buildCommandTable(DisplayFlags flags, ProcessTable* table, int* result)
+{
+    *result = buildProcessTable(tableOptionsFor(flags), table);
+    if (*result != 0) {
+        return false;
+    }
+    if (table->count == 0) {
+        Printf(L"No processes found!\r\n");
+        return false;
+    }
+    return true;
 }

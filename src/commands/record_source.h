@@ -12,3 +12,8 @@ uint64_t tableCreationTime(uint32_t pid, void* context);
 
 // What the table must collect for these options.
 TableOptions tableOptionsFor(DisplayFlags flags);
+
+// Builds the command's table for these options. True when it holds records;
+// otherwise *result is the driver's result: 0 after "No processes found!",
+// or the failure of the build.
+[[nodiscard]] bool buildCommandTable(DisplayFlags flags, ProcessTable* table, int* result);
