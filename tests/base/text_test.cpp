@@ -37,3 +37,36 @@ TEST(CopyTextTest, CutsAtCapacityAndTerminates)
     EXPECT_FALSE(copyText(buffer, 0, L"a"));
     EXPECT_FALSE(copyText(nullptr, 4, L"a"));
 }
+
+TEST(ParseNumberTest, ReadsDecimalAndHexWithinThirtyTwoBits)
+{
+    struct Case {
+        const wchar_t* text;
+        int result;
+        uint32_t value;  // 7: left alone
+    } cases[] = {
+        {L"0X1F", 0, 31},          {L"010", 0, 10},           {L"4294967295", 0, 4294967295u},
+        {L"0xFFFFFFFF", 0, 4294967295u}, {L"4294967296", -1, 7}, {L"0x100000000", -1, 7},
+        {L"12abc", -1, 7},         {L"-5", -1, 7},            {L" 5", -1, 7},
+        {L"", -1, 7},              {nullptr, -1, 7},
+    };
+    for (const Case& c : cases) {
+        uint32_t value = 7;
+        EXPECT_EQ(c.result, parseNumber(c.text, nullptr, &value)) << (c.text ? c.text : L"(null)");
+        EXPECT_EQ(c.value, value) << (c.text ? c.text : L"(null)");
+    }
+    EXPECT_EQ(-1, parseNumber(L"5", nullptr, nullptr));
+
+    // With a place for the rest, trailing text is allowed.
+    uint32_t value = 7;
+    const wchar_t* rest = nullptr;
+    EXPECT_EQ(0, parseNumber(L"12abc", &rest, &value));
+    EXPECT_EQ(12u, value);
+    EXPECT_STREQ(L"abc", rest);
+    EXPECT_EQ(0, parseNumber(L"0xg", &rest, &value));
+    EXPECT_EQ(0u, value);
+    EXPECT_STREQ(L"xg", rest);
+
+    EXPECT_TRUE(isValueSeparator(L':') && isValueSeparator(L'='));
+    EXPECT_FALSE(isValueSeparator(L';') || isValueSeparator(L'\0'));
+}
