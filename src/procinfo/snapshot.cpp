@@ -5,8 +5,11 @@
 #include <string.h>
 
 #include <new>
+#include <vector>
 
 namespace {
+
+const uint32_t SNAPSHOT_CHUNK_COUNT = 1024;
 
 void resetEntry(PROCESSENTRY32W* entry)
 {
@@ -34,16 +37,28 @@ int readProcessSnapshot(SnapshotEntries* snapshot)
     if (!handle) {
         return lastErrorResult();
     }
-    // Counted first so that the copy is one allocation of the right size.
-    PROCESSENTRY32W entry;
-    resetEntry(&entry);
+    // One pass, in chunks: each step of a snapshot walk can cost a system
+    // round trip, so the walk is not repeated just to learn the count.
+    std::vector<std::unique_ptr<PROCESSENTRY32W[]>> chunks;
     uint32_t count = 0;
-    for (BOOL found = Process32FirstW(handle.get(), &entry); found;
-         found = Process32NextW(handle.get(), &entry)) {
+    for (;;) {
+        uint32_t slot = count % SNAPSHOT_CHUNK_COUNT;
+        if (slot == 0) {
+            chunks.emplace_back(new (std::nothrow) PROCESSENTRY32W[SNAPSHOT_CHUNK_COUNT]);
+            if (!chunks.back()) {
+                return ERROR_NOT_ENOUGH_MEMORY;
+            }
+        }
+        PROCESSENTRY32W* entry = &chunks.back()[slot];
+        resetEntry(entry);
+        BOOL found = count == 0 ? Process32FirstW(handle.get(), entry) : Process32NextW(handle.get(), entry);
+        if (!found) {
+            break;
+        }
         ++count;
-        resetEntry(&entry);
     }
     snapshot->complete = GetLastError() == ERROR_NO_MORE_FILES;
+    handle.reset();
     if (count == 0) {
         return 0;
     }
@@ -51,13 +66,10 @@ int readProcessSnapshot(SnapshotEntries* snapshot)
     if (!entries) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    // The same snapshot as the count pass, so the same processes in the same order.
-    for (uint32_t i = 0; i < count; ++i) {
-        resetEntry(&entries[i]);
-        BOOL filled = i == 0 ? Process32FirstW(handle.get(), &entries[0]) : Process32NextW(handle.get(), &entries[i]);
-        if (!filled) {
-            return lastErrorResult();
-        }
+    for (uint32_t i = 0; i < count; i += SNAPSHOT_CHUNK_COUNT) {
+        uint32_t n = count - i < SNAPSHOT_CHUNK_COUNT ? count - i : SNAPSHOT_CHUNK_COUNT;
+        memcpy(&entries[i], chunks[i / SNAPSHOT_CHUNK_COUNT].get(), n * sizeof(PROCESSENTRY32W));
+        chunks[i / SNAPSHOT_CHUNK_COUNT].reset();
     }
     snapshot->entries = std::move(entries);
     snapshot->count = count;

@@ -11,7 +11,7 @@
 struct SnapshotEntries {
     std::unique_ptr<PROCESSENTRY32W[]> entries;
     uint32_t count = 0;
-    // The counting pass ended the normal way (ERROR_NO_MORE_FILES), not by an
+    // The walk ended the normal way (ERROR_NO_MORE_FILES), not by an
     // error part way through.
     bool complete = false;
 };
