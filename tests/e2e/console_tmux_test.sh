@@ -19,10 +19,27 @@ if ! (cd "$build" && $runner kfshell.exe -c 'kinfold /?' </dev/null 2>&1) | grep
     exit 77
 fi
 
-socket=kfconsole-$$
-session=kf
-tm() { tmux -L "$socket" "$@"; }
-trap 'tm kill-server 2>/dev/null' EXIT INT TERM
+# A tmux server of this run's own, on a socket in a private folder: runs in
+# parallel (or another developer's) never share it. One session holds the
+# server for the whole run, so ending a case's session never stops the server
+# while the next case's session starts (that race gave "server exited
+# unexpectedly" under load).
+tmpdir=$(mktemp -d)
+tm() { tmux -S "$tmpdir/tmux.sock" "$@"; }
+trap 'tm kill-server 2>/dev/null; rm -rf "$tmpdir"' EXIT
+trap 'exit 1' INT TERM
+tm new-session -d -s hold 'sleep 86400'
+i=0
+until tm has-session -t hold 2>/dev/null; do
+    i=$((i + 1))
+    if [ $i -gt 600 ]; then
+        echo "FAIL: the tmux server does not answer"
+        exit 1
+    fi
+    sleep 0.1
+done
+session=""
+cases=0
 failures=0
 
 fail() {
@@ -36,10 +53,11 @@ fail() {
 screen() { tm capture-pane -p -t "$session"; }
 coloured_screen() { tm capture-pane -e -p -t "$session"; }
 
-# Polls the screen until the fixed text shows; 20 s at most.
+# Polls the screen until the fixed text shows; gives up after a minute, which
+# only a hang reaches.
 wait_for() {
     i=0
-    while [ $i -lt 200 ]; do
+    while [ $i -lt 600 ]; do
         if screen | grep -qF -- "$1"; then
             return 0
         fi
@@ -49,14 +67,14 @@ wait_for() {
     return 1
 }
 
-# Polls until the screen changes from what it was.
+# Polls until the screen changes from what it was. What a check reads after
+# this is waited for on its own (the next prompt, or KF-DONE).
 wait_change() {
     old=$1
     i=0
-    while [ $i -lt 200 ]; do
+    while [ $i -lt 600 ]; do
         now=$(screen)
         if [ "$now" != "$old" ]; then
-            sleep 0.2  # let the burst of output finish
             return 0
         fi
         sleep 0.1
@@ -66,12 +84,14 @@ wait_change() {
 }
 
 # Starts kfshell with one command line, or with the given arguments, in a
-# fresh pane of 100 x 30.
+# fresh pane of 100 x 30; the previous case's session goes first.
 start() {
-    tm kill-session -t "$session" 2>/dev/null
+    [ -n "$session" ] && tm kill-session -t "$session" 2>/dev/null
+    cases=$((cases + 1))
+    session=case$cases
     args=${2:-"-c '$1'"}
     tm new-session -d -s "$session" -x 100 -y 30 \
-        "cd '$build' && $runner kfshell.exe $args; echo KF-DONE rc=\$?; sleep 60"
+        "cd '$build' && $runner kfshell.exe $args; echo KF-DONE rc=\$?; sleep 600"
 }
 
 result_code() {

@@ -87,8 +87,9 @@ TEST_F(ProcessTreeSystem, TableHoldsExactlyTheStartedTreeWithParentsAndDetails)
         EXPECT_STREQ(ProcessTree::programName(role), record->entry.szExeFile);
         EXPECT_EQ(tree.parentPid(role), built.parentOf(tree.pid(role))) << "role " << role;
         EXPECT_NE(0u, record->memory.WorkingSetSize);
-        // The tree has this test's bitness: 32-bit processes on 64-bit Wine in the x86 build.
-        EXPECT_EQ(sizeof(void*) == 4 ? 1u : 0u, record->is32Bit);
+        // The tree is built like this test: in the x86 build it runs as
+        // 32-bit processes on (Wine's) 64-bit Windows, in the x64 build as 64-bit.
+        EXPECT_EQ(sizeof(void*) == 4 ? 1u : 0u, record->is32Bit) << "role " << role;
     }
     uint64_t rootTime = fileTimeValue(built.find(tree.pid(TREE_ROOT))->creationTime);
     uint64_t leafTime = fileTimeValue(built.find(tree.pid(TREE_LEAF))->creationTime);
