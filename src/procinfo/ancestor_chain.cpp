@@ -17,12 +17,12 @@ namespace {
 // deep chain costs its length times log N, not times N.
 typedef std::vector<std::pair<uint32_t, uint32_t>> PidIndex;
 
-PidIndex indexByPid(const PROCESSENTRY32W* entries, uint32_t count)
+PidIndex indexByPid(const SnapshotEntries& entries, uint32_t count)
 {
     PidIndex index;
     index.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-        index.push_back(std::make_pair(entries[i].th32ProcessID, i));
+        index.push_back(std::make_pair(entryAt(entries, i).th32ProcessID, i));
     }
     std::sort(index.begin(), index.end());
     return index;
@@ -43,7 +43,7 @@ size_t exeNameLength(const PROCESSENTRY32W& entry)
     return wcsnlen(entry.szExeFile, MAX_PATH - 1);
 }
 
-uint32_t walk(const PROCESSENTRY32W* entries, uint32_t count, const PidIndex& index, uint32_t pid,
+uint32_t walk(const SnapshotEntries& entries, uint32_t count, const PidIndex& index, uint32_t pid,
               CreationTimeQuery timeOf, void* context, uint32_t* work, uint32_t* workIndexes)
 {
     uint32_t at = findEntry(index, count, pid);
@@ -58,7 +58,7 @@ uint32_t walk(const PROCESSENTRY32W* entries, uint32_t count, const PidIndex& in
     work[0] = pid;
     workIndexes[0] = at;
     uint32_t n = 1;
-    uint32_t parentPid = entries[at].th32ParentProcessID;
+    uint32_t parentPid = entryAt(entries, at).th32ParentProcessID;
     while (parentPid != 0 && n < count) {
         uint32_t parent = findEntry(index, count, parentPid);
         if (parent == count || taken[parent]) {
@@ -77,7 +77,7 @@ uint32_t walk(const PROCESSENTRY32W* entries, uint32_t count, const PidIndex& in
         workIndexes[n] = parent;
         ++n;
         childTime = parentTime;
-        parentPid = entries[parent].th32ParentProcessID;
+        parentPid = entryAt(entries, parent).th32ParentProcessID;
     }
     return n;
 }
@@ -92,21 +92,34 @@ uint64_t systemCreationTime(uint32_t pid, void*)
 uint32_t walkAncestorChain(const PROCESSENTRY32W* entries, uint32_t count, uint32_t pid,
                            CreationTimeQuery timeOf, void* context, uint32_t* work)
 {
-    if (entries == NULL || work == NULL || timeOf == NULL || count == 0) {
+    SnapshotEntries snapshot;
+    if (entries == NULL || work == NULL || timeOf == NULL || count == 0 ||
+        snapshotFromEntries(entries, count, &snapshot) != 0) {
         return 0;
     }
     std::vector<uint32_t> indexes(count);
-    return walk(entries, count, indexByPid(entries, count), pid, timeOf, context, work, indexes.data());
+    return walk(snapshot, count, indexByPid(snapshot, count), pid, timeOf, context, work, indexes.data());
 }
 
 int ancestorChainFromEntries(const PROCESSENTRY32W* entries, uint32_t entryCount, uint32_t pid,
                              bool withNames, CreationTimeQuery timeOf, void* context, AncestorChain* chain)
 {
+    SnapshotEntries snapshot;
+    if (entries != NULL && snapshotFromEntries(entries, entryCount, &snapshot) != 0) {
+        snapshot = SnapshotEntries();
+    }
+    return ancestorChainFromSnapshot(snapshot, pid, withNames, timeOf, context, chain);
+}
+
+int ancestorChainFromSnapshot(const SnapshotEntries& entries, uint32_t pid, bool withNames, CreationTimeQuery timeOf,
+                              void* context, AncestorChain* chain)
+{
     if (chain == NULL) {
         return -1;
     }
     *chain = AncestorChain();
-    if (entries == NULL || entryCount == 0) {
+    uint32_t entryCount = entries.count;
+    if (entryCount == 0) {
         return 0;
     }
     if (timeOf == NULL) {
@@ -131,7 +144,7 @@ int ancestorChainFromEntries(const PROCESSENTRY32W* entries, uint32_t entryCount
     }
     size_t width = 1;
     for (uint32_t i = 0; i < n; ++i) {
-        width = std::max(width, exeNameLength(entries[workIndexes[i]]) + 1);
+        width = std::max(width, exeNameLength(entryAt(entries, workIndexes[i])) + 1);
     }
     // A missing table leaves the chain itself intact.
     std::unique_ptr<wchar_t[]> table(new (std::nothrow) wchar_t[static_cast<size_t>(n) * width]());
@@ -139,7 +152,7 @@ int ancestorChainFromEntries(const PROCESSENTRY32W* entries, uint32_t entryCount
         return static_cast<int>(n);
     }
     for (uint32_t i = 0; i < n; ++i) {
-        const PROCESSENTRY32W& entry = entries[workIndexes[i]];
+        const PROCESSENTRY32W& entry = entryAt(entries, workIndexes[i]);
         memcpy(table.get() + i * width, entry.szExeFile, exeNameLength(entry) * sizeof(wchar_t));
     }
     chain->nameTable = std::move(table);
@@ -163,5 +176,5 @@ int getAncestorChain(uint32_t pid, bool withNames, CreationTimeQuery timeOf, voi
     if (readProcessSnapshot(&snapshot) != 0) {
         return 0;
     }
-    return ancestorChainFromEntries(snapshot.entries.get(), snapshot.count, pid, withNames, timeOf, context, chain);
+    return ancestorChainFromSnapshot(snapshot, pid, withNames, timeOf, context, chain);
 }

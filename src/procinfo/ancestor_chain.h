@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include "procinfo/snapshot.h"
+
 // Index 0 is the process asked for, the last element its oldest ancestor.
 struct AncestorChain {
     std::unique_ptr<uint32_t[]> pids;
@@ -28,7 +30,9 @@ uint64_t systemCreationTime(uint32_t pid, void* context);
 [[nodiscard]] int getAncestorChain(uint32_t pid, bool withNames, CreationTimeQuery timeOf, void* context,
                                    AncestorChain* chain);
 
-// The same over entries already read, apart for testing.
+// The same over entries already read: a snapshot, or an array in tests.
+[[nodiscard]] int ancestorChainFromSnapshot(const SnapshotEntries& entries, uint32_t pid, bool withNames,
+                                            CreationTimeQuery timeOf, void* context, AncestorChain* chain);
 [[nodiscard]] int ancestorChainFromEntries(const PROCESSENTRY32W* entries, uint32_t entryCount, uint32_t pid,
                                            bool withNames, CreationTimeQuery timeOf, void* context,
                                            AncestorChain* chain);

@@ -187,6 +187,22 @@ int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const Table
     if (table == NULL || (entries == NULL && count != 0)) {
         return -1;
     }
+    SnapshotEntries snapshot;
+    int result = snapshotFromEntries(entries, count, &snapshot);
+    if (result != 0) {
+        *table = ProcessTable();
+        return result;
+    }
+    return fillProcessTable(snapshot, options, probe, table);
+}
+
+int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& options, const ProcessProbe& probe,
+                     ProcessTable* table)
+{
+    if (table == NULL) {
+        return -1;
+    }
+    uint32_t count = snapshot.count;
     *table = ProcessTable();
     table->options = options;
     table->probe = probe;
@@ -204,7 +220,7 @@ int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const Table
     table->byPid.reserve(count);
     table->byParent.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-        const PROCESSENTRY32W& entry = entries[i];
+        const PROCESSENTRY32W& entry = entryAt(snapshot, i);
         table->records[i].entry = entry;
         table->byPid.push_back(std::make_pair(entry.th32ProcessID, i));
         if (entry.th32ProcessID != 0) {
@@ -245,7 +261,7 @@ int buildProcessTable(const TableOptions& options, ProcessTable* table)
     }
     std::unique_ptr<DriveMap> drives(new (std::nothrow) DriveMap());
     ProcessProbe probe = {readSystemProcess, drives.get()};
-    result = fillProcessTable(snapshot.entries.get(), snapshot.count, options, probe, table);
+    result = fillProcessTable(snapshot, options, probe, table);
     table->drives = std::move(drives);
     return result;
 }

@@ -15,6 +15,7 @@
 
 #include "procinfo/image_path.h"
 #include "procinfo/process_record.h"
+#include "procinfo/snapshot.h"
 #include "procinfo/names.h"
 
 // What one invocation wants collected.
@@ -78,6 +79,8 @@ struct ProcessTable {
 // found), 8 out of memory, or a Windows error code (-1 when none).
 [[nodiscard]] int buildProcessTable(const TableOptions& options, ProcessTable* table);
 // The same over entries already read; probe answers for the processes.
+[[nodiscard]] int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& options,
+                                   const ProcessProbe& probe, ProcessTable* table);
 [[nodiscard]] int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const TableOptions& options,
                                    const ProcessProbe& probe, ProcessTable* table);
 

@@ -7,18 +7,31 @@
 #include <stdint.h>
 
 #include <memory>
+#include <vector>
 
+const uint32_t SNAPSHOT_CHUNK_COUNT = 1024;
+
+// The entries in snapshot order, kept in chunks as they were read: no
+// copy into one block, which would hold the whole snapshot twice.
 struct SnapshotEntries {
-    std::unique_ptr<PROCESSENTRY32W[]> entries;
+    std::vector<std::unique_ptr<PROCESSENTRY32W[]>> chunks;
     uint32_t count = 0;
     // The walk ended the normal way (ERROR_NO_MORE_FILES), not by an
     // error part way through.
     bool complete = false;
 };
 
+inline const PROCESSENTRY32W& entryAt(const SnapshotEntries& snapshot, uint32_t index)
+{
+    return snapshot.chunks[index / SNAPSHOT_CHUNK_COUNT][index % SNAPSHOT_CHUNK_COUNT];
+}
+
 // 0 (count may be 0), 8 out of memory, or the Windows error code of the
 // failing call (-1 when there is none).
 [[nodiscard]] int readProcessSnapshot(SnapshotEntries* snapshot);
+
+// Entries already read (synthetic ones in tests): copied in. 0 or 8.
+[[nodiscard]] int snapshotFromEntries(const PROCESSENTRY32W* entries, uint32_t count, SnapshotEntries* snapshot);
 
 // The Windows error of the last call as a result: -1 when it is 0.
 int lastErrorResult();
