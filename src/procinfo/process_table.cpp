@@ -23,7 +23,7 @@ const DWORD PRIORITY_CLASSES[PRIORITY_INDEX_COUNT] = {
     REALTIME_PRIORITY_CLASS,
 };
 
-void readDetails(HANDLE process, ProcessFacts* facts)
+void collectProcessDetails(HANDLE process, ProcessFacts* facts)
 {
     UniqueProcessHandle token;
     if (OpenProcessToken(process, TOKEN_QUERY, token.put())) {
@@ -118,7 +118,7 @@ bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts*
     }
     facts->creationTime = readCreationTime(process.get());
     if (want & WANT_DETAILS) {
-        readDetails(process.get(), facts);
+        collectProcessDetails(process.get(), facts);
     }
     if ((want & WANT_IMAGE_PATH) && path != NULL) {
         readImagePath(process.get(), static_cast<DriveMap*>(context), path);
