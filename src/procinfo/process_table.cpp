@@ -126,18 +126,6 @@ bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts*
     return true;
 }
 
-void initProcessRecords(ProcessRecord* records, uint32_t count)
-{
-    if (records == NULL) {
-        return;
-    }
-    memset(records, 0, sizeof(ProcessRecord) * count);
-    for (uint32_t i = 0; i < count; ++i) {
-        records[i].entry.dwSize = sizeof(PROCESSENTRY32W);
-        records[i].memory.cb = sizeof(PROCESS_MEMORY_COUNTERS);
-    }
-}
-
 int32_t priorityIndexFromClass(DWORD priorityClass)
 {
     for (int32_t index = 1; index < PRIORITY_INDEX_COUNT; ++index) {
@@ -216,12 +204,15 @@ int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& option
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     table->count = count;
-    initProcessRecords(table->records.get(), count);
     table->byPid.reserve(count);
     table->byParent.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         const PROCESSENTRY32W& entry = entryAt(snapshot, i);
-        table->records[i].entry = entry;
+        // A fresh record is all zero but for its entry and the counters' size.
+        ProcessRecord& record = table->records[i];
+        memset(&record, 0, sizeof(record));
+        record.entry = entry;
+        record.memory.cb = sizeof(PROCESS_MEMORY_COUNTERS);
         table->byPid.push_back(std::make_pair(entry.th32ProcessID, i));
         if (entry.th32ProcessID != 0) {
             table->byParent.push_back(std::make_pair(entry.th32ParentProcessID, i));

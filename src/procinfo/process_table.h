@@ -84,8 +84,6 @@ struct ProcessTable {
 [[nodiscard]] int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const TableOptions& options,
                                    const ProcessProbe& probe, ProcessTable* table);
 
-// Zeroes the records and sets entry.dwSize and memory.cb in each.
-void initProcessRecords(ProcessRecord* records, uint32_t count);
 // The priority index for a GetPriorityClass result (0 for anything unknown).
 int32_t priorityIndexFromClass(DWORD priorityClass);
 // Sets every displayName: service names win over a window title.

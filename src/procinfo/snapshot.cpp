@@ -14,13 +14,15 @@ void resetEntry(PROCESSENTRY32W* entry)
     entry->dwSize = sizeof(*entry);
 }
 
-}  // namespace
-
+// The Windows error of the last call as a result: -1 when it is 0.
 int lastErrorResult()
 {
     DWORD error = GetLastError();
     return error == 0 ? -1 : static_cast<int>(error);
 }
+
+}  // namespace
+
 
 namespace {
 

@@ -33,5 +33,3 @@ inline const PROCESSENTRY32W& entryAt(const SnapshotEntries& snapshot, uint32_t 
 // Entries already read (synthetic ones in tests): copied in. 0 or 8.
 [[nodiscard]] int snapshotFromEntries(const PROCESSENTRY32W* entries, uint32_t count, SnapshotEntries* snapshot);
 
-// The Windows error of the last call as a result: -1 when it is 0.
-int lastErrorResult();
