@@ -21,11 +21,6 @@ int lastErrorResult()
     return error == 0 ? -1 : static_cast<int>(error);
 }
 
-}  // namespace
-
-
-namespace {
-
 // Room for the entry at index count, a new chunk when the last one is full.
 PROCESSENTRY32W* slotFor(SnapshotEntries* snapshot)
 {
