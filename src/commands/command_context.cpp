@@ -2,8 +2,10 @@
 
 #include "base/text.h"
 #include "commands/commands.h"
+#include "commands/record_source.h"
 #include "console/diagnostics.h"
 #include "console/paging.h"
+#include "procinfo/process_table.h"
 
 #include <new>
 
@@ -41,4 +43,63 @@ std::unique_ptr<CommandContext> newCommandContext(const ConsolePort* port)
         resetConsoleOutput(&context->output, port);
     }
     return context;
+}
+
+namespace {
+
+// Builds the table and runs the driver; the table is released before the
+// command reports anything.
+int driveOverTable(const CommandSteps& steps, const CommandRequest& request, ConsoleOutput* output,
+                   uint32_t* reportedPid)
+{
+    ProcessTable table;
+    int result = 0;
+    if (!buildCommandTable(request.flags, &table, &result)) {
+        return result;
+    }
+    return steps.drive(&table, request, output, reportedPid);
+}
+
+}  // namespace
+
+int runCommandSteps(const CommandSteps& steps, wchar_t* arguments, const ConsolePort* console)
+{
+    if (arguments == nullptr) {
+        return 1;
+    }
+    std::unique_ptr<CommandContext> context = newCommandContext(console);
+    if (!context) {
+        return reportCommandResult(ERROR_NOT_ENOUGH_MEMORY, 0);
+    }
+    DisplaySettings* settings = &context->settings;
+
+    // After an overflow the splitter has reported it and left no arguments:
+    // the command goes on with its defaults.
+    (void)splitArguments(&context->arguments, steps.splitMode, arguments);
+    int parsed = parseCommandOptions(steps.kind, &context->arguments, settings, &context->output);
+    if (parsed == OPTIONS_HELP_DONE) {
+        return 0;
+    }
+    if (parsed != OPTIONS_CONTINUE) {
+        return 1;
+    }
+    // A root argument, PID or pattern, wins over any default.
+    if (!settings->rootGiven && !steps.chooseDefaultRoot(settings)) {
+        return 2;
+    }
+    finishDisplayOptions(steps.kind, settings, &context->output);
+
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    CommandRequest request;
+    request.pattern = settings->rootGiven ? settings->rootPattern : nullptr;
+    request.sortKeys = settings->unsorted ? nullptr : settings->sortKeys;
+    request.rootPid = settings->rootPid;
+    request.highlight = settings->highlightPattern[0] != L'\0' ? settings->highlightPattern : nullptr;
+    request.width = settings->width;
+    request.flags = settings->flags;
+    request.today = &today;
+    uint32_t reportedPid = request.rootPid;
+    int result = driveOverTable(steps, request, &context->output, &reportedPid);
+    return reportCommandResult(result, reportedPid);
 }

@@ -1,12 +1,18 @@
 // Everything one invocation of a command works with: its arguments, where
 // its output goes and what its options asked for. Made when the host calls,
-// gone when the command returns.
+// gone when the command returns. Both commands run through one skeleton
+// (runCommandSteps) and differ only in the steps they hand it.
 #pragma once
+#include <windows.h>
+#include <stdint.h>
+
 #include "commands/display_options.h"
 #include "console/arguments.h"
 #include "console/console_output.h"
 
 #include <memory>
+
+struct ProcessTable;
 
 struct CommandContext {
     ArgumentTable arguments;
@@ -17,3 +23,32 @@ struct CommandContext {
 // A fresh context writing through port; null when memory runs out. Too big
 // for the host's stack, so it lives on the heap.
 std::unique_ptr<CommandContext> newCommandContext(const ConsolePort* port);
+
+// What the options asked of a command's driver, read the same way for both.
+struct CommandRequest {
+    const wchar_t* pattern;     // wildcard root; null for a PID
+    const wchar_t* sortKeys;    // null: siblings keep table order
+    uint32_t rootPid;
+    const wchar_t* highlight;   // null when empty or off
+    uint32_t width;
+    DisplayFlags flags;
+    const SYSTEMTIME* today;    // local time when the command started
+};
+
+// What sets one command apart from the other.
+struct CommandSteps {
+    CommandKind kind;
+    unsigned splitMode;
+    // Picks settings->rootPid when no root argument was given; false after
+    // a message, which ends the command with 2.
+    bool (*chooseDefaultRoot)(DisplaySettings* settings);
+    // Prints from the table built for the request. *reportedPid starts as
+    // the request's root PID; a driver that looked for another process (a
+    // wildcard match) sets it, so a not-found message names that one.
+    int (*drive)(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output, uint32_t* reportedPid);
+};
+
+// One invocation from the host's argument text to the command's result:
+// split, options, default root, colours and width, the table, the driver,
+// and the one mapping from the driver's result to a message.
+int runCommandSteps(const CommandSteps& steps, wchar_t* arguments, const ConsolePort* console);

@@ -59,20 +59,16 @@ bool hasChildren(ProcessTable* table, uint32_t pid)
     return collectChildren(*table, pid, &child, 1) != 0;
 }
 
-int runKinfold(const TreeRequest& request, ConsoleOutput* output)
+int driveKinfold(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output, uint32_t* reportedPid)
 {
-    // Released before the command prints any message.
-    ProcessTable table;
-    int result = 0;
-    if (!buildCommandTable(request.flags, &table, &result)) {
-        return result;
-    }
-    return printKinfoldTree(&table, request, output);
+    return printKinfoldTree(table, request, output);
 }
+
+const CommandSteps KINFOLD_STEPS = {CommandKind::Kinfold, SPLIT_MODE_KINFOLD, chooseDefaultRoot, driveKinfold};
 
 }  // namespace
 
-int printKinfoldTree(ProcessTable* table, const TreeRequest& request, ConsoleOutput* output)
+int printKinfoldTree(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output)
 {
     DisplayFlags flags = request.flags;
     uint32_t root = request.rootPid;
@@ -138,45 +134,7 @@ int printKinfoldTree(ProcessTable* table, const TreeRequest& request, ConsoleOut
 
 int kinfoldCommand(wchar_t* arguments, const ConsolePort* console)
 {
-    if (arguments == nullptr) {
-        return 1;
-    }
-    std::unique_ptr<CommandContext> context = newCommandContext(console);
-    if (!context) {
-        return reportCommandResult(ERROR_NOT_ENOUGH_MEMORY, 0);
-    }
-    DisplaySettings* settings = &context->settings;
-
-    // After an overflow the splitter has reported it and left no arguments:
-    // the command goes on with its defaults.
-    (void)splitArguments(&context->arguments, SPLIT_MODE_KINFOLD, arguments);
-    if (context->arguments.argCount > 0) {
-        int parsed = parseCommandOptions(CommandKind::Kinfold, &context->arguments, settings, &context->output);
-        if (parsed == OPTIONS_ERROR) {
-            return 1;
-        }
-        if (parsed == OPTIONS_HELP_DONE) {
-            return 0;
-        }
-    }
-    // A root argument, PID or pattern, wins over /E and /TC.
-    if (!settings->rootGiven && !chooseDefaultRoot(settings)) {
-        return 2;
-    }
-    finishDisplayOptions(CommandKind::Kinfold, settings, &context->output);
-
-    SYSTEMTIME today;
-    GetLocalTime(&today);
-    TreeRequest request;
-    request.pattern = settings->rootGiven ? settings->rootPattern : nullptr;
-    request.sortKeys = settings->unsorted ? nullptr : settings->sortKeys;
-    request.rootPid = settings->rootPid;
-    request.highlight = settings->highlightPattern[0] != L'\0' ? settings->highlightPattern : nullptr;
-    request.width = settings->width;
-    request.flags = settings->flags;
-    request.today = &today;
-    int result = runKinfold(request, &context->output);
-    return reportCommandResult(result, settings->rootPid);
+    return runCommandSteps(KINFOLD_STEPS, arguments, console);
 }
 
 extern "C" int WINAPI kinfold(wchar_t* arguments)

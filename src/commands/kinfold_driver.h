@@ -4,25 +4,15 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "commands/command_context.h"
 #include "console/console_output.h"
 #include "procinfo/process_table.h"
 #include "render/display_flags.h"
 
 const wchar_t* const ENDED_PROCESS_NAME = L"* PROCESS HAS ENDED *";
 
-// What the options asked for, as the driver reads it.
-struct TreeRequest {
-    const wchar_t* pattern;     // wildcard root; null for a PID
-    const wchar_t* sortKeys;    // null: siblings keep table order
-    uint32_t rootPid;
-    const wchar_t* highlight;   // null when empty or off
-    uint32_t width;
-    DisplayFlags flags;
-    const SYSTEMTIME* today;
-};
-
 // Finds the root (services root, wildcard, or PID, else the ended-process
 // placeholder when some process still names it as parent), prints the tree
 // and the count line. 0, STOPPED, ROOT_PID_NOT_FOUND, NO_WILDCARD_MATCH,
 // NO_SERVICES_ROOT, or a renderer error.
-[[nodiscard]] int printKinfoldTree(ProcessTable* table, const TreeRequest& request, ConsoleOutput* output);
+[[nodiscard]] int printKinfoldTree(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output);

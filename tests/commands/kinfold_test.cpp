@@ -26,7 +26,7 @@ TreeRun printTree(const std::vector<ProcessRecord>& records, uint32_t rootPid, D
     GetLocalTime(&today);
     ProcessTable table;
     fillTable(records, &table);
-    TreeRequest request = {pattern, L"", rootPid, nullptr, 100, flags, &today};
+    CommandRequest request = {pattern, L"", rootPid, nullptr, 100, flags, &today};
     TreeRun run;
     run.result = printKinfoldTree(&table, request, &gTestOutput);
     run.lines = splitLines(gFakeHost.out);

@@ -113,7 +113,7 @@ std::ostream& operator<<(std::ostream& stream, const Printed& printed)
 // The system's own service and window names would only slow these tables down.
 const DisplayFlags NO_NAMES = OPT_NO_SERVICES | OPT_NO_TITLES;
 
-Printed printTree(RandomSystem* system, const TreeRequest& request, bool eager)
+Printed printTree(RandomSystem* system, const CommandRequest& request, bool eager)
 {
     TableOptions options = tableOptionsFor(request.flags | NO_NAMES);
     ProcessTable table;
@@ -218,7 +218,7 @@ TEST(LazyReads, KinfoldPrintsWhatReadingEverythingFirstPrints)
         RandomSystem system = randomSystem(&rng);
         uint32_t rootPid = 4 * (1 + rng() % (system.entries.size() + 6));
         for (const auto& mode : modes) {
-            TreeRequest request = {nullptr, mode.keys, rootPid, nullptr, 100, mode.flags, &today};
+            CommandRequest request = {nullptr, mode.keys, rootPid, nullptr, 100, mode.flags, &today};
             Printed eager = printTree(&system, request, true);
             system.opens.clear();
             Printed lazy = printTree(&system, request, false);
