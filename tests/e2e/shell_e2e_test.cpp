@@ -2,11 +2,13 @@
 // names in any case, shell variables, batch files and exit status.
 #include "shell_run.h"
 
+#include "base/version.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
-const wchar_t LOAD_MESSAGE[] = L"Kinfold v1.1.1 loaded.\r\n";
+const wchar_t LOAD_MESSAGE[] = L"Kinfold v" KF_VERSION_TEXT L" loaded.\r\n";
 const std::wstring UNKNOWN = L"Unknown command \"nosuchcommand\"\r\n";
 
 std::wstring pluginPath()

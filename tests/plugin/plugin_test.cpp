@@ -12,9 +12,9 @@ TEST(PluginInfoTest, DescribesTheModuleTheSameWayOnEveryCall)
     EXPECT_STREQ(L"Kinfold", second->name);
     EXPECT_STREQ(L"Display a process tree.", second->description);
     EXPECT_STREQ(L"ancestry,kinfold,@ancestry", second->implementedNames);
-    EXPECT_EQ(1, second->majorVersion);
-    EXPECT_EQ(1, second->minorVersion);
-    EXPECT_EQ(1, second->build);
+    EXPECT_EQ(KF_VERSION_MAJOR, second->majorVersion);
+    EXPECT_EQ(KF_VERSION_MINOR, second->minorVersion);
+    EXPECT_EQ(KF_VERSION_PATCH, second->build);
     EXPECT_EQ(0, second->reserved[0]);
     EXPECT_EQ(0, second->reserved[1]);
 }
@@ -22,7 +22,7 @@ TEST(PluginInfoTest, DescribesTheModuleTheSameWayOnEveryCall)
 TEST(InitializePluginTest, PrintsTheLoadMessageOnlyInAQuietlessInteractiveShell)
 {
     EXPECT_EQ(0, InitializePlugin());
-    EXPECT_EQ(L"Kinfold v1.1.1 loaded.\r\n", gFakeHost.out);
+    EXPECT_EQ(L"Kinfold v" KF_VERSION_TEXT L" loaded.\r\n", gFakeHost.out);
     EXPECT_GE(gProcessAccess.windowsMajorVersion, 6u);
     EXPECT_NE(nullptr, gProcessAccess.queryFullImageName);
 
