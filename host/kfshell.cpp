@@ -5,6 +5,7 @@
 //   kfshell.exe [--plugin PATH]                   interactive prompt
 //   kfshell.exe [--plugin PATH] -c LINE [-c LINE]  each line in turn
 //   kfshell.exe [--plugin PATH] FILE.btm           a batch file
+#include "import_table.h"
 #include "takecmd.h"
 
 #include "../src/base/host_api.h"
@@ -120,35 +121,11 @@ int WINAPI messageBoxAsText(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type
     return IDOK;
 }
 
-void redirectMessageBox(HMODULE module)
+void redirectMessageBox(const char* dll, const char* name, ULONG_PTR* slot, void* context)
 {
-    BYTE* base = reinterpret_cast<BYTE*>(module);
-    IMAGE_DOS_HEADER* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    IMAGE_NT_HEADERS* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (dir.VirtualAddress == 0) {
-        return;
-    }
-    for (IMAGE_IMPORT_DESCRIPTOR* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-         desc->Name != 0; ++desc) {
-        if (_stricmp(reinterpret_cast<char*>(base + desc->Name), "user32.dll") != 0) {
-            continue;
-        }
-        IMAGE_THUNK_DATA* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk);
-        IMAGE_THUNK_DATA* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                continue;
-            }
-            IMAGE_IMPORT_BY_NAME* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (strcmp(reinterpret_cast<char*>(byName->Name), "MessageBoxW") != 0) {
-                continue;
-            }
-            DWORD old = 0;
-            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &old);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(&messageBoxAsText);
-            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), old, &old);
-        }
+    (void)context;
+    if (_stricmp(dll, "user32.dll") == 0 && strcmp(name, "MessageBoxW") == 0) {
+        replaceImport(slot, reinterpret_cast<void*>(&messageBoxAsText));
     }
 }
 
@@ -159,7 +136,7 @@ bool loadPlugin(const std::wstring& path)
         complain(L"kfshell: cannot load " + path + L" (error " + std::to_wstring(GetLastError()) + L")\r\n");
         return false;
     }
-    redirectMessageBox(gPlugin);
+    visitImports(gPlugin, redirectMessageBox, nullptr);
     GetPluginInfoFn getInfo = reinterpret_cast<GetPluginInfoFn>(pluginExport(L"GetPluginInfo"));
     InitializePluginFn initialize = reinterpret_cast<InitializePluginFn>(pluginExport(L"InitializePlugin"));
     if (getInfo == nullptr || initialize == nullptr) {
