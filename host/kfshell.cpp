@@ -21,29 +21,17 @@
 
 namespace {
 
-typedef void*(WINAPI* GetPluginInfoFn)(void);
 typedef int(WINAPI* InitializePluginFn)(void);
 typedef int(WINAPI* ShutdownPluginFn)(int);
 typedef int(WINAPI* CommandFn)(wchar_t*);
 typedef int(WINAPI* UsageFn)(wchar_t*, wchar_t*);
 
-// The start of the record the host reads; the rest is the plugin's business.
-struct PluginInfoHead {
-    const wchar_t* name;
-    const wchar_t* author;
-    const wchar_t* email;
-    const wchar_t* webPage;
-    const wchar_t* description;
-    const wchar_t* implementedNames;
-    int majorVersion;
-    int minorVersion;
-    int build;
-};
-
 const size_t LINE_BUFFER_COUNT = 8192;
 const size_t USAGE_BUFFER_COUNT = 1024;
 
 HMODULE gPlugin = nullptr;
+PluginInfo* gPluginInfo = nullptr;
+std::wstring gPluginModuleName;  // the shell's text, lent to the plugin's record
 std::map<std::wstring, std::wstring> gNames;  // lower-cased name -> export name
 
 decltype(&KfSetShellVariable) gSetShellVariable;
@@ -129,6 +117,17 @@ void redirectMessageBox(const char* dll, const char* name, ULONG_PTR* slot, void
     }
 }
 
+// The fields are the shell's: a plugin that writes them, or keeps state where
+// they lie, changes what the shell reads back.
+bool recordKeepsModuleFields()
+{
+    if (gPluginInfo->module != gPlugin || gPluginInfo->moduleName != gPluginModuleName.c_str()) {
+        complain(L"kfshell: the plugin changed the module fields of its record\r\n");
+        return false;
+    }
+    return true;
+}
+
 bool loadPlugin(const std::wstring& path)
 {
     gPlugin = LoadLibraryW(path.c_str());
@@ -143,8 +142,18 @@ bool loadPlugin(const std::wstring& path)
         complain(L"kfshell: " + path + L" is not a plugin\r\n");
         return false;
     }
-    const PluginInfoHead* info = static_cast<const PluginInfoHead*>(getInfo());
-    std::wstring names = info && info->implementedNames ? info->implementedNames : L"";
+    PluginInfo* info = getInfo();
+    if (info == nullptr) {
+        complain(L"kfshell: " + path + L" returned no plugin record\r\n");
+        return false;
+    }
+    // As the shell does: its module handle and name go into the record's last
+    // two fields, so every command runs with them written.
+    gPluginInfo = info;
+    gPluginModuleName = path;
+    info->module = gPlugin;
+    info->moduleName = &gPluginModuleName[0];
+    std::wstring names = info->implementedNames ? info->implementedNames : L"";
     size_t start = 0;
     while (start <= names.size()) {
         size_t comma = names.find(L',', start);
@@ -161,18 +170,20 @@ bool loadPlugin(const std::wstring& path)
         start = comma + 1;
     }
     initialize();
-    return true;
+    return recordKeepsModuleFields();
 }
 
-void unloadPlugin()
+bool unloadPlugin()
 {
     if (gPlugin == nullptr) {
-        return;
+        return true;
     }
+    bool kept = recordKeepsModuleFields();
     ShutdownPluginFn shutdown = reinterpret_cast<ShutdownPluginFn>(pluginExport(L"ShutdownPlugin"));
     if (shutdown != nullptr) {
         shutdown(1);
     }
+    return kept;
 }
 
 std::wstring expand(const std::wstring& text)
@@ -434,6 +445,8 @@ int wmain(int argc, wchar_t** argv)
             result = runLine(line);
         }
     }
-    unloadPlugin();
+    if (!unloadPlugin() && result == 0) {
+        result = 2;
+    }
     return result;
 }

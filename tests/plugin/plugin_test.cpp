@@ -15,8 +15,51 @@ TEST(PluginInfoTest, DescribesTheModuleTheSameWayOnEveryCall)
     EXPECT_EQ(KF_VERSION_MAJOR, second->majorVersion);
     EXPECT_EQ(KF_VERSION_MINOR, second->minorVersion);
     EXPECT_EQ(KF_VERSION_PATCH, second->build);
-    EXPECT_EQ(0, second->reserved[0]);
-    EXPECT_EQ(0, second->reserved[1]);
+}
+
+namespace {
+
+// The record as the shell's own header declares it, written out here apart
+// from ours: its last two fields are pointer-sized on both architectures.
+struct ShellPluginRecord {
+    wchar_t *pszDll, *pszAuthor, *pszEmail, *pszWWW, *pszDescription, *pszFunctions;
+    int nMajor, nMinor, nBuild;
+    HMODULE hModule;
+    wchar_t* pszModule;
+};
+
+}  // namespace
+
+TEST(PluginInfoTest, HoldsTheModuleFieldsTheShellWritesWithoutTouchingThemOrItsState)
+{
+    // A record shorter than the shell's lets the shell's writes land on
+    // whatever the linker placed after it.
+    ASSERT_EQ(sizeof(ShellPluginRecord), sizeof(*GetPluginInfo()));
+
+    ShellPluginRecord* record = reinterpret_cast<ShellPluginRecord*>(GetPluginInfo());
+    EXPECT_EQ(nullptr, record->hModule);
+    EXPECT_EQ(nullptr, record->pszModule);
+    ProcessAccess saved = gProcessAccess;
+    ASSERT_EQ(0, InitializePlugin());
+    const ProcessAccess loaded = gProcessAccess;
+
+    wchar_t moduleName[] = L"C:\\Program Files\\Shell\\PLUGINS\\Kinfold.dll";
+    HMODULE self = GetModuleHandleW(nullptr);
+    record->hModule = self;
+    record->pszModule = moduleName;
+    ShellPluginRecord* again = reinterpret_cast<ShellPluginRecord*>(GetPluginInfo());
+    ASSERT_EQ(record, again);
+    EXPECT_EQ(self, again->hModule);
+    EXPECT_EQ(moduleName, again->pszModule);
+    EXPECT_STREQ(L"ancestry,kinfold,@ancestry", again->pszFunctions);
+    EXPECT_EQ(KF_VERSION_PATCH, again->nBuild);
+    // The load-time facts read by every command stay as initialisation left them.
+    EXPECT_EQ(loaded.windowsMajorVersion, gProcessAccess.windowsMajorVersion);
+    EXPECT_EQ(loaded.queryFullImageName, gProcessAccess.queryFullImageName);
+
+    record->hModule = nullptr;
+    record->pszModule = nullptr;
+    gProcessAccess = saved;
 }
 
 TEST(InitializePluginTest, PrintsTheLoadMessageOnlyInAQuietlessInteractiveShell)
