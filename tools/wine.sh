@@ -111,7 +111,7 @@ server_running() {
   local name
   [ -d "$WINEPREFIX" ] || return 1
   name=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
-  lslocks --noheadings --output PATH 2>/dev/null | grep -q "/$name/lock\$"
+  lslocks --noheadings --notruncate --output PATH 2>/dev/null | grep -q "/$name/lock\$"
 }
 
 # Whether the running server is the one kf started.
