@@ -105,17 +105,19 @@ server_lock=$state/server.lock
 
 without_locks() { "$@" 8>&- 9>&-; }
 
+# Whether the running server is the one kf started.
+server_ours() { ! flock -n "$server_lock" true; }
+
 # Whether a Wine server runs for our prefix, whoever started it: it holds a
 # lock on "lock" in the server folder named after the prefix's device and inode.
+# Ours counts even where lslocks cannot name that file.
 server_running() {
   local name
+  server_ours && return 0
   [ -d "$WINEPREFIX" ] || return 1
   name=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
   lslocks --noheadings --notruncate --output PATH 2>/dev/null | grep -q "/$name/lock\$"
 }
-
-# Whether the running server is the one kf started.
-server_ours() { ! flock -n "$server_lock" true; }
 
 use_wine() { exec 9>>"$users_lock"; flock -s 9; }
 
