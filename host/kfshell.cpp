@@ -5,6 +5,7 @@
 //   kfshell.exe [--plugin PATH]                   interactive prompt
 //   kfshell.exe [--plugin PATH] -c LINE [-c LINE]  each line in turn
 //   kfshell.exe [--plugin PATH] FILE.btm           a batch file
+#include "import_table.h"
 #include "takecmd.h"
 
 #include "../src/base/host_api.h"
@@ -20,29 +21,17 @@
 
 namespace {
 
-typedef void*(WINAPI* GetPluginInfoFn)(void);
 typedef int(WINAPI* InitializePluginFn)(void);
 typedef int(WINAPI* ShutdownPluginFn)(int);
 typedef int(WINAPI* CommandFn)(wchar_t*);
 typedef int(WINAPI* UsageFn)(wchar_t*, wchar_t*);
 
-// The start of the record the host reads; the rest is the plugin's business.
-struct PluginInfoHead {
-    const wchar_t* name;
-    const wchar_t* author;
-    const wchar_t* email;
-    const wchar_t* webPage;
-    const wchar_t* description;
-    const wchar_t* implementedNames;
-    int majorVersion;
-    int minorVersion;
-    int build;
-};
-
 const size_t LINE_BUFFER_COUNT = 8192;
 const size_t USAGE_BUFFER_COUNT = 1024;
 
 HMODULE gPlugin = nullptr;
+PluginInfo* gPluginInfo = nullptr;
+std::wstring gPluginModuleName;  // the shell's text, lent to the plugin's record
 std::map<std::wstring, std::wstring> gNames;  // lower-cased name -> export name
 
 decltype(&KfSetShellVariable) gSetShellVariable;
@@ -120,36 +109,23 @@ int WINAPI messageBoxAsText(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type
     return IDOK;
 }
 
-void redirectMessageBox(HMODULE module)
+void redirectMessageBox(const char* dll, const char* name, ULONG_PTR* slot, void* context)
 {
-    BYTE* base = reinterpret_cast<BYTE*>(module);
-    IMAGE_DOS_HEADER* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    IMAGE_NT_HEADERS* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (dir.VirtualAddress == 0) {
-        return;
+    (void)context;
+    if (_stricmp(dll, "user32.dll") == 0 && strcmp(name, "MessageBoxW") == 0) {
+        replaceImport(slot, reinterpret_cast<void*>(&messageBoxAsText));
     }
-    for (IMAGE_IMPORT_DESCRIPTOR* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-         desc->Name != 0; ++desc) {
-        if (_stricmp(reinterpret_cast<char*>(base + desc->Name), "user32.dll") != 0) {
-            continue;
-        }
-        IMAGE_THUNK_DATA* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk);
-        IMAGE_THUNK_DATA* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                continue;
-            }
-            IMAGE_IMPORT_BY_NAME* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (strcmp(reinterpret_cast<char*>(byName->Name), "MessageBoxW") != 0) {
-                continue;
-            }
-            DWORD old = 0;
-            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &old);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(&messageBoxAsText);
-            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), old, &old);
-        }
+}
+
+// The fields are the shell's: a plugin that writes them, or keeps state where
+// they lie, changes what the shell reads back.
+bool recordKeepsModuleFields()
+{
+    if (gPluginInfo->module != gPlugin || gPluginInfo->moduleName != gPluginModuleName.c_str()) {
+        complain(L"kfshell: the plugin changed the module fields of its record\r\n");
+        return false;
     }
+    return true;
 }
 
 bool loadPlugin(const std::wstring& path)
@@ -159,15 +135,25 @@ bool loadPlugin(const std::wstring& path)
         complain(L"kfshell: cannot load " + path + L" (error " + std::to_wstring(GetLastError()) + L")\r\n");
         return false;
     }
-    redirectMessageBox(gPlugin);
+    visitImports(gPlugin, redirectMessageBox, nullptr);
     GetPluginInfoFn getInfo = reinterpret_cast<GetPluginInfoFn>(pluginExport(L"GetPluginInfo"));
     InitializePluginFn initialize = reinterpret_cast<InitializePluginFn>(pluginExport(L"InitializePlugin"));
     if (getInfo == nullptr || initialize == nullptr) {
         complain(L"kfshell: " + path + L" is not a plugin\r\n");
         return false;
     }
-    const PluginInfoHead* info = static_cast<const PluginInfoHead*>(getInfo());
-    std::wstring names = info && info->implementedNames ? info->implementedNames : L"";
+    PluginInfo* info = getInfo();
+    if (info == nullptr) {
+        complain(L"kfshell: " + path + L" returned no plugin record\r\n");
+        return false;
+    }
+    // As the shell does: its module handle and name go into the record's last
+    // two fields, so every command runs with them written.
+    gPluginInfo = info;
+    gPluginModuleName = path;
+    info->module = gPlugin;
+    info->moduleName = &gPluginModuleName[0];
+    std::wstring names = info->implementedNames ? info->implementedNames : L"";
     size_t start = 0;
     while (start <= names.size()) {
         size_t comma = names.find(L',', start);
@@ -184,18 +170,20 @@ bool loadPlugin(const std::wstring& path)
         start = comma + 1;
     }
     initialize();
-    return true;
+    return recordKeepsModuleFields();
 }
 
-void unloadPlugin()
+bool unloadPlugin()
 {
     if (gPlugin == nullptr) {
-        return;
+        return true;
     }
+    bool kept = recordKeepsModuleFields();
     ShutdownPluginFn shutdown = reinterpret_cast<ShutdownPluginFn>(pluginExport(L"ShutdownPlugin"));
     if (shutdown != nullptr) {
         shutdown(1);
     }
+    return kept;
 }
 
 std::wstring expand(const std::wstring& text)
@@ -457,6 +445,8 @@ int wmain(int argc, wchar_t** argv)
             result = runLine(line);
         }
     }
-    unloadPlugin();
+    if (!unloadPlugin() && result == 0) {
+        result = 2;
+    }
     return result;
 }

@@ -1,6 +1,9 @@
 // Our stand-in for the shell's host library TakeCmd.dll: the eleven operations
 // the plugin imports, under the same plain names, plus a few entries of our
-// own through which kfshell.exe tells it the shell's state.
+// own through which kfshell.exe tells it the shell's state. The eleven are
+// defined against the plugin's own declarations, so the compiler holds both
+// sides to one signature and calling convention.
+#include "../src/base/host_api.h"
 #include "takecmd.h"
 
 #include "hostcore.h"

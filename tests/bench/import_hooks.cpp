@@ -1,5 +1,7 @@
 #include "import_hooks.h"
 
+#include "../../host/import_table.h"
+
 #include <psapi.h>
 #include <string.h>
 #include <wchar.h>
@@ -524,36 +526,6 @@ const char* const PROCESS_IMPORTS_NOT_FAKED[] = {
     "Process32First", "Process32Next", "Thread32First", "Thread32Next", "GetProcessIoCounters",
     "QueryProcessCycleTime", "WTSEnumerateProcessesW"};
 
-typedef void (*ImportVisitor)(const char* dll, const char* name, ULONG_PTR* slot, void* context);
-
-bool visitImports(HMODULE module, ImportVisitor visit, void* context)
-{
-    BYTE* base = reinterpret_cast<BYTE*>(module);
-    IMAGE_DOS_HEADER* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    IMAGE_NT_HEADERS* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (directory.VirtualAddress == 0) {
-        return false;
-    }
-    for (IMAGE_IMPORT_DESCRIPTOR* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-         descriptor->Name != 0; ++descriptor) {
-        if (descriptor->OriginalFirstThunk == 0) {
-            continue;  // no name table: nothing to match names against
-        }
-        const char* dll = reinterpret_cast<const char*>(base + descriptor->Name);
-        IMAGE_THUNK_DATA* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->OriginalFirstThunk);
-        IMAGE_THUNK_DATA* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                continue;
-            }
-            IMAGE_IMPORT_BY_NAME* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            visit(dll, reinterpret_cast<const char*>(byName->Name), &slots->u1.Function, context);
-        }
-    }
-    return true;
-}
-
 struct PatchContext {
     std::vector<std::string>* hooked;
 };
@@ -574,10 +546,7 @@ void patchSlot(const char* dll, const char* name, ULONG_PTR* importSlot, void* c
                     reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), "_msize")));
             }
         }
-        DWORD old = 0;
-        VirtualProtect(importSlot, sizeof(*importSlot), PAGE_READWRITE, &old);
-        *importSlot = reinterpret_cast<ULONG_PTR>(hook.replacement);
-        VirtualProtect(importSlot, sizeof(*importSlot), old, &old);
+        replaceImport(importSlot, hook.replacement);
         patch->hooked->push_back(name);
         return;
     }

@@ -1,5 +1,7 @@
 #include "plugin_host.h"
 
+#include "../../src/base/host_api.h"
+
 #include <string.h>
 #include <wchar.h>
 
@@ -10,7 +12,6 @@ namespace {
 // The buffer the shell hands to a command or a variable function.
 const size_t ARGUMENT_BUFFER_COUNT = 8192;
 
-typedef void*(WINAPI* GetPluginInfoFn)(void);
 typedef int(WINAPI* InitializePluginFn)(void);
 typedef int(WINAPI* ShutdownPluginFn)(int);
 typedef void(WINAPI* SetShellVariableFn)(const wchar_t*, const wchar_t*);
@@ -109,10 +110,22 @@ bool PluginHost::load(const std::wstring& dllPath, const std::wstring& outputDir
         *error = "the DLL is not a plugin";
         return false;
     }
-    getInfo();
+    PluginInfo* info = getInfo();
+    if (info == nullptr) {
+        *error = "the plugin returned no record";
+        return false;
+    }
+    // The shell's module handle and name, where the shell stores them.
+    moduleName_ = dllPath;
+    info->module = module_;
+    info->moduleName = &moduleName_[0];
     beginCall();
     initialize();
     endCall();
+    if (info->module != module_ || info->moduleName != moduleName_.c_str()) {
+        *error = "the plugin changed the module fields of its record";
+        return false;
+    }
     return true;
 }
 

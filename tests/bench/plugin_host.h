@@ -40,6 +40,7 @@ private:
     typedef void(WINAPI* HostCallFn)(void);
 
     HMODULE module_ = nullptr;
+    std::wstring moduleName_;  // lent to the plugin's record, as the shell does
     HANDLE out_ = INVALID_HANDLE_VALUE;
     HANDLE err_ = INVALID_HANDLE_VALUE;
     wchar_t* buffer_ = nullptr;

@@ -1,3 +1,4 @@
+#include "base/version.h"
 #include "command_fixtures.h"
 #include "commands/help_texts.h"
 #include "fake_host.h"
@@ -124,9 +125,9 @@ const wchar_t* const EXPECTED_ANCESTRY_FUNCTION_HELP =
 
 // The architecture is spelt out rather than taken from the build's own macro.
 #if defined(_WIN64)
-const std::wstring VERSION_LINE = L"\r\n\t\t\t\tKinfold  1.1.1.0 (x64)\r\n";
+const std::wstring VERSION_LINE = L"\r\n\t\t\t\tKinfold  " KF_VERSION_TEXT L".0 (x64)\r\n";
 #else
-const std::wstring VERSION_LINE = L"\r\n\t\t\t\tKinfold  1.1.1.0 (x86)\r\n";
+const std::wstring VERSION_LINE = L"\r\n\t\t\t\tKinfold  " KF_VERSION_TEXT L".0 (x86)\r\n";
 #endif
 
 }  // namespace

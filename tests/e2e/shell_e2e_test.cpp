@@ -2,11 +2,13 @@
 // names in any case, shell variables, batch files and exit status.
 #include "shell_run.h"
 
+#include "base/version.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
-const wchar_t LOAD_MESSAGE[] = L"Kinfold v1.1.1 loaded.\r\n";
+const wchar_t LOAD_MESSAGE[] = L"Kinfold v" KF_VERSION_TEXT L" loaded.\r\n";
 const std::wstring UNKNOWN = L"Unknown command \"nosuchcommand\"\r\n";
 
 std::wstring pluginPath()
@@ -121,4 +123,25 @@ TEST(Shell, PluginThatIsMissingOrNotAPluginFailsToLoad)
         EXPECT_EQ(L"", r.out);
         EXPECT_TRUE(contains(r.err, c.error)) << r.err;
     }
+}
+
+TEST(Shell, CommandsRunWithTheShellsModuleFieldsWrittenIntoThePluginRecord)
+{
+    // kfshell stores its module handle and name in the record before
+    // initialisation and reads them back at load and at exit; the commands
+    // between use every load-time fact (access right, image-name query).
+    ShellResult r = runShell({L"-c", L"kinfold kfshell.exe /F /C /I /M", L"-c", L"ancestry /F", L"-c", L"echo %@ancestry[]"});
+    ASSERT_EQ(0, r.exitCode) << r.err;
+    EXPECT_EQ(L"", r.err);
+    std::vector<std::wstring> lines = splitLines(r.out);
+    ASSERT_EQ(5u, lines.size()) << r.out;
+    const std::wstring shellPath = buildPath(L"kfshell.exe");
+    // ANCESTRY's chain ends with the shell itself: its PID, name and full path.
+    ASSERT_GE(lines[3].size(), 4u);
+    const std::wstring pid = lines[3].substr(0, 4);
+    EXPECT_EQ(pid + L"  kfshell  " + shellPath, lines[3]);
+    EXPECT_TRUE(contains(lines[2], L"  test_e2e  ")) << lines[2];
+    EXPECT_EQ(L"", lines[0]);
+    EXPECT_TRUE(startsWith(lines[1], pid + L" ") && endsWith(lines[1], L"kfshell  N  " + shellPath)) << lines[1];
+    EXPECT_TRUE(endsWith(lines[4], L" 0x" + pid)) << lines[4];
 }

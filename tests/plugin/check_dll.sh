@@ -1,8 +1,8 @@
 #!/bin/sh
 # What the built DLLs export and import, read from their PE headers.
-# usage: check_dll.sh OBJDUMP ARCH KINFOLD_DLL TAKECMD_DLL
+# usage: check_dll.sh OBJDUMP ARCH KINFOLD_DLL TAKECMD_DLL VERSION
 set -u
-objdump=$1 arch=$2 plugin=$3 host=$4
+objdump=$1 arch=$2 plugin=$3 host=$4 version=$5
 fail=0
 check() { # description, command...
   desc=$1; shift
@@ -30,7 +30,7 @@ for name in $takecmd; do
   check "stand-in TakeCmd.dll exports $name" sh -c "printf '%s\n' \"\$1\" | grep -qxF \"\$2\"" _ "$hostexports" "$name"
 done
 strings -e l "$plugin" > /tmp/kf_strings.$$
-for s in "Kinfold plugin for Take Command" "1.1.1.0" "Kinfold-$arch.dll" "Kinfold plugin" "1.1.1.0  ($arch)"; do
+for s in "Kinfold plugin for Take Command" "$version.0" "Kinfold-$arch.dll" "Kinfold plugin" "$version.0  ($arch)"; do
   check "version string '$s'" grep -qF -- "$s" /tmp/kf_strings.$$
 done
 rm -f /tmp/kf_strings.$$
