@@ -191,6 +191,40 @@ TEST_F(RenderTest, StopAtThePromptDeepInTheTreeEndsEveryLevel)
     EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"0030"));
 }
 
+// A coloured tree as the console shows it, call by call: plain text through
+// the host in the normal colours, names and display texts straight to the
+// console in their own. /H matches one name and one display text.
+TEST_F(RenderTest, ColouredLinesLeaveInOrderEachPieceInItsAttribute)
+{
+    FakeConsoleScope console;
+    gFakeHost.attribute = 0x07;
+    gFakeConsole.attribute = 0x07;
+    ASSERT_EQ(0x0Fu, loadHighlightAttributes(&gTestOutput));
+    std::vector<ProcessRecord> table = {makeRecord(0x38, 0x28, L"services.exe"),
+                                        makeRecord(0x44, 0x38, L"winedevice.exe"),
+                                        makeRecord(0x98, 0x38, L"plugplay.exe")};
+    const uint32_t megabytes[] = {19, 17, 15};
+    const uint32_t threads[] = {10, 6, 6};
+    for (size_t i = 0; i < table.size(); ++i) {
+        table[i].memory.WorkingSetSize = megabytes[i] << 20;
+        table[i].entry.cntThreads = threads[i];
+        table[i].elevated = 1;
+        table[i].priorityIndex = 3;
+    }
+    table[1].displayName = L"Winedevice1";
+    table[2].displayName = L"Plug and Play Service";
+    ViewSettings view = viewOf(table, OPT_PARENT_PID | OPT_MEMORY | OPT_EXTRA_INFO | OPT_PRIORITY | OPT_THREADS);
+    view.highlightPattern = L"plugplay|Winedevice1";
+    EXPECT_EQ(0, renderProcess(&table[0], nullptr, true, true, &view));
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"H07 0038  [0028]    19M  \x2191 ", L"C0F services", L"H07   N (10)", L"H07 \r\n",
+                  L"H07    \x251C\x2500\x2500" L"0044    17M  \x2191 ", L"C0F winedevice", L"H07   N (6)  ",
+                  L"CF0 Winedevice1", L"H07 \r\n",
+                  L"H07    \x2514\x2500\x2500" L"0098    15M  \x2191 ", L"CF0 plugplay", L"H07   N (6)  ",
+                  L"C07 Plug and Play Service", L"H07 \r\n"}),
+              outputTranscript());
+}
+
 TEST_F(RenderTest, FullPathOnlyForLinesThatShowIt)
 {
     std::vector<ProcessRecord> table = {makeRecord(0x40, 4, L"self.exe"), makeRecord(0x44, 0x40, L"gone.exe")};
