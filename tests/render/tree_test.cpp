@@ -4,8 +4,8 @@
 #include "render/tree.h"
 #include "render_fixture.h"
 
-#include <atomic>
-#include <thread>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -170,25 +170,19 @@ TEST_F(RenderTest, DeepChainCutsThePrefixAtItsCapacity)
 
 TEST_F(RenderTest, StopAtThePromptDeepInTheTreeEndsEveryLevel)
 {
+    FakeConsoleScope console;
     std::vector<ProcessRecord> table = familyTable();
     ViewSettings view = viewOf(table, OPT_ASCII);
     // The third line ends a page; a Ctrl-C while the prompt waits stops the output.
     gTestOutput.paging.pageLength = 3;
     gTestOutput.paging.linesLeft = 3;
-    std::atomic<bool> done(false);
-    std::thread breaker([&done] {
-        while (!done) {
-            gBreakCount = 1;
-            Sleep(1);
-        }
-    });
-    int result = renderProcess(&table[3], nullptr, true, true, &view);  // root 0010
-    done = true;
-    breaker.join();
-    EXPECT_EQ(STOPPED, result);
+    gFakeConsole.breakAfterSleeps = 1;
+    EXPECT_EQ(STOPPED, renderProcess(&table[3], nullptr, true, true, &view));  // root 0010
     EXPECT_EQ(2u, view.printedCount);
-    EXPECT_EQ(0u, gFakeHost.out.find(L"0010  root\r\n   +--0020  a\r\n   |  `--0021  a1\r\n"));
-    EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"0030"));
+    EXPECT_EQ(L"0010  root\r\n   +--0020  a\r\n   |  `--0021  a1\r\n"
+              L"\r   \u2500\u2500 Press a key to continue \u2500\u2500 " L"\r" + std::wstring(60, L' ') + L"\r"
+              L"\r ^C \r\n",
+              gFakeHost.out);
 }
 
 // A coloured tree as the console shows it, call by call: plain text through
