@@ -1,6 +1,6 @@
 // One line of output, gathered whole before it leaves: its text, and the
 // stretches of it that are to be shown in an attribute of their own. Every
-// piece of a line leaves through writeLine, in order.
+// piece of a line leaves here, in order.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
