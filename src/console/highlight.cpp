@@ -218,33 +218,6 @@ int readHighlightValue(HKEY hive, const wchar_t* subKey, wchar_t* buffer)
     return result;
 }
 
-int writeInAttribute(const ConsoleOutput* output, const wchar_t* text, unsigned attribute)
-{
-    if (text == NULL) {
-        return 0;
-    }
-    if (output->attributes.normalAttribute == 0) {
-        QPuts(text);
-        return 0;
-    }
-    const ConsolePort* port = output->port;
-    setStdoutAttribute(port, attribute);
-    size_t length = wcslen(text);
-    writeToConsole(port, text, length);
-    bool hasSurrogate = false;
-    for (size_t i = 0; i < length && !hasSurrogate; ++i) {
-        hasSurrogate = text[i] >= 0xD800 && text[i] <= 0xDFFF;
-    }
-    // Consoles that draw such a character two cells wide still advance the
-    // cursor by one; the space and backspace put it where the host expects.
-    if (hasSurrogate) {
-        writeToConsole(port, L" \b", 2);
-    }
-    setStdoutAttribute(port, output->attributes.normalAttribute);
-    SetColors(output->attributes.normalAttribute);
-    return 0;
-}
-
 int emitRun(const ConsolePort* port, const wchar_t* text, unsigned attribute)
 {
     if (text == NULL) {

@@ -22,10 +22,6 @@ unsigned loadHighlightAttributes(ConsoleOutput* output);
 // units. 0, a Windows error code (buffer empty), or -1 for bad arguments.
 int readHighlightValue(HKEY hive, const wchar_t* subKey, wchar_t* buffer);
 
-// Writes text in the attribute straight to the console and restores the
-// normal one; plain through the host when colour is off. Returns 0.
-int writeInAttribute(const ConsoleOutput* output, const wchar_t* text, unsigned attribute);
-
 // Writes text in the attribute straight to the console; the caller restores.
 int emitRun(const ConsolePort* port, const wchar_t* text, unsigned attribute);
 

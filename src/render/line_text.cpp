@@ -1,48 +1,67 @@
 #include "render/line_text.h"
 
-#include "base/host_api.h"
-#include "console/highlight.h"
-
 #include <string.h>
 #include <wchar.h>
 
-void startLine(LineText* line)
-{
-    line->length = 0;
-    line->text[0] = L'\0';
-}
+namespace {
 
-void flushLine(LineText* line)
+// Of a text longer than a line, the part that fits, a surrogate pair kept whole.
+size_t fittingPart(const wchar_t* text)
 {
-    if (line->length > 0) {
-        QPuts(line->text);
-        startLine(line);
+    size_t part = LINE_TEXT_COUNT - 1;
+    if (text[part - 1] >= 0xD800 && text[part - 1] <= 0xDBFF) {
+        --part;
     }
+    return part;
 }
 
-void appendToLine(LineText* line, const wchar_t* text)
+// What does not fit sends the gathered pieces first, so nothing is lost and
+// the order stays; only a text longer than a whole line goes in parts.
+void append(LineText* line, const wchar_t* text, bool coloured, unsigned attribute)
 {
     if (text == nullptr) {
         return;
     }
     size_t length = wcslen(text);
-    if (line->length + length >= LINE_TEXT_COUNT) {
-        flushLine(line);
-        if (length >= LINE_TEXT_COUNT) {
-            QPuts(text);
+    if (line->length + length >= LINE_TEXT_COUNT || (coloured && line->runCount == LINE_RUN_COUNT)) {
+        writeLineText(line);
+    }
+    for (;;) {
+        size_t part = length < LINE_TEXT_COUNT ? length : fittingPart(text);
+        if (coloured) {
+            ColouredRun& run = line->runs[line->runCount++];
+            run.start = static_cast<uint16_t>(line->length);
+            run.length = static_cast<uint16_t>(part);
+            run.attribute = static_cast<uint8_t>(attribute);
+        }
+        memcpy(line->text + line->length, text, part * sizeof(wchar_t));
+        line->length += part;
+        line->text[line->length] = L'\0';
+        text += part;
+        length -= part;
+        if (length == 0) {
             return;
         }
+        writeLineText(line);
     }
-    memcpy(line->text + line->length, text, (length + 1) * sizeof(wchar_t));
-    line->length += length;
 }
 
-void appendInAttribute(LineText* line, const ConsoleOutput* output, const wchar_t* text, unsigned attribute)
+}  // namespace
+
+void startLine(LineText* line, ConsoleOutput* output)
 {
-    if (output->attributes.normalAttribute == 0) {
-        appendToLine(line, text);
-        return;
-    }
-    flushLine(line);
-    writeInAttribute(output, text, attribute);
+    line->output = output;
+    line->length = 0;
+    line->text[0] = L'\0';
+    line->runCount = 0;
+}
+
+void appendToLine(LineText* line, const wchar_t* text)
+{
+    append(line, text, false, 0);
+}
+
+void appendInAttribute(LineText* line, const wchar_t* text, unsigned attribute)
+{
+    append(line, text, true, attribute);
 }

@@ -1,6 +1,5 @@
 #include "render/tree.h"
 
-#include "base/host_api.h"
 #include "base/text.h"
 #include "console/highlight.h"
 #include "console/paging.h"
@@ -96,7 +95,7 @@ void writeExecutableName(const ProcessRecord& record, const ViewSettings& view, 
     }
     int32_t length = textLength(name);
     if (length <= *remaining) {
-        appendInAttribute(line, view.output, name, attribute);
+        appendInAttribute(line, name, attribute);
         *remaining -= length;
         return;
     }
@@ -110,7 +109,7 @@ void writeExecutableName(const ProcessRecord& record, const ViewSettings& view, 
     } else {
         name[*remaining] = L'\0';
     }
-    appendInAttribute(line, view.output, name, attribute);
+    appendInAttribute(line, name, attribute);
     *remaining = 0;
 }
 
@@ -134,7 +133,7 @@ void writeDisplayText(const wchar_t* source, const ViewSettings& view, LineText*
         appendText(text, COLUMN_TEXT_COUNT, style.mark);
     }
     appendToLine(line, L"  ");
-    appendInAttribute(line, view.output, text, attribute);
+    appendInAttribute(line, text, attribute);
 }
 
 // Everything of one line up to and including its end; 0 or STOPPED.
@@ -144,7 +143,7 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
     int32_t remaining = static_cast<int32_t>(view->width);
     const TreeGlyphs& glyphs = glyphsFor(view->flags);
     LineText* line = work->line.get();
-    startLine(line);
+    startLine(line, view->output);
 
     if (prefix != nullptr) {
         // A prefix too deep for its text is cut rather than overrun.
@@ -191,8 +190,7 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
         }
     }
 
-    flushLine(line);
-    return endLine(view->output);
+    return writeLine(line);
 }
 
 int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,

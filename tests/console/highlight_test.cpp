@@ -113,12 +113,6 @@ TEST_F(HighlightTest, UnusableSettingOrNoConsoleTurnsColourOff)
     gFakeConsole.isConsole = false;
     EXPECT_EQ(0u, loadWith(0x07, L"0x1E"));
     EXPECT_TRUE(colourOff());
-    // With colour off text goes through the host plainly.
-    gFakeConsole.attributeLog.clear();
-    EXPECT_EQ(0, writeInAttribute(&gTestOutput, L"cmd.exe", 0x0F));
-    EXPECT_EQ(L"cmd.exe", gFakeHost.out);
-    EXPECT_TRUE(gFakeConsole.attributeLog.empty() && gFakeConsole.runs.empty());
-    EXPECT_EQ(0, gFakeHost.setColorsCalls);
 }
 
 TEST_F(HighlightTest, SettingIsLookedUpInItsFivePlacesInOrder)
@@ -168,24 +162,9 @@ TEST_F(HighlightTest, EmptyWrongTypeOrTooLongValuesAreSkipped)
     EXPECT_STREQ(L"", buffer);
 }
 
-TEST_F(HighlightTest, WriteInAttributeColoursTheTextAndRestores)
+TEST_F(HighlightTest, EmitRunLeavesTheAttributeSet)
 {
     loadWith(0x07);
-    EXPECT_EQ(0, writeInAttribute(&gTestOutput, L"notepad.exe", gTestOutput.attributes.inverseHighlightAttribute));
-    EXPECT_EQ(L"notepad.exe", gFakeHost.out);
-    ASSERT_EQ(1u, gFakeConsole.runs.size());
-    EXPECT_EQ(0xF0, gFakeConsole.runs[0].first);
-    EXPECT_EQ(0x07, gFakeConsole.attribute);
-    EXPECT_EQ(0x07, gFakeHost.lastColors);
-
-    // A character beyond the BMP: a space and a backspace follow it.
-    gFakeHost.out.clear();
-    EXPECT_EQ(0, writeInAttribute(&gTestOutput, L"a\xD83D\xDE00", 0x0F));
-    EXPECT_EQ(L"a\xD83D\xDE00 \b", gFakeHost.out);
-    EXPECT_EQ(0x07, gFakeConsole.attribute);
-
-    // emitRun leaves the attribute to its caller.
-    gFakeHost.out.clear();
     EXPECT_EQ(0, emitRun(testConsolePort(), L"run", 0x1E));
     EXPECT_EQ(0x1E, gFakeConsole.attribute);
     EXPECT_EQ(L"run", gFakeHost.out);

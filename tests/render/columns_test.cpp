@@ -105,9 +105,9 @@ TEST_F(RenderTest, TrailingColumnsFitOrAreSkipped)
         int32_t remaining = c.remaining;
         gFakeHost.out.clear();
         LineText line;
-        startLine(&line);
+        startLine(&line, view.output);
         writeTrailingColumns(table[0], view, &line, text, &remaining);
-        flushLine(&line);
+        writeLineText(&line);
         if (c.out != nullptr) {
             EXPECT_EQ(c.out, gFakeHost.out) << c.remaining;
         } else {

@@ -4,8 +4,8 @@
 #include "render/tree.h"
 #include "render_fixture.h"
 
-#include <atomic>
-#include <thread>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -170,25 +170,53 @@ TEST_F(RenderTest, DeepChainCutsThePrefixAtItsCapacity)
 
 TEST_F(RenderTest, StopAtThePromptDeepInTheTreeEndsEveryLevel)
 {
+    FakeConsoleScope console;
     std::vector<ProcessRecord> table = familyTable();
     ViewSettings view = viewOf(table, OPT_ASCII);
     // The third line ends a page; a Ctrl-C while the prompt waits stops the output.
     gTestOutput.paging.pageLength = 3;
     gTestOutput.paging.linesLeft = 3;
-    std::atomic<bool> done(false);
-    std::thread breaker([&done] {
-        while (!done) {
-            gBreakCount = 1;
-            Sleep(1);
-        }
-    });
-    int result = renderProcess(&table[3], nullptr, true, true, &view);  // root 0010
-    done = true;
-    breaker.join();
-    EXPECT_EQ(STOPPED, result);
+    gFakeConsole.breakAfterSleeps = 1;
+    EXPECT_EQ(STOPPED, renderProcess(&table[3], nullptr, true, true, &view));  // root 0010
     EXPECT_EQ(2u, view.printedCount);
-    EXPECT_EQ(0u, gFakeHost.out.find(L"0010  root\r\n   +--0020  a\r\n   |  `--0021  a1\r\n"));
-    EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"0030"));
+    EXPECT_EQ(L"0010  root\r\n   +--0020  a\r\n   |  `--0021  a1\r\n"
+              L"\r   \u2500\u2500 Press a key to continue \u2500\u2500 " L"\r" + std::wstring(60, L' ') + L"\r"
+              L"\r ^C \r\n",
+              gFakeHost.out);
+}
+
+// A coloured tree as the console shows it, call by call: plain text through
+// the host in the normal colours, names and display texts straight to the
+// console in their own. /H matches one name and one display text.
+TEST_F(RenderTest, ColouredLinesLeaveInOrderEachPieceInItsAttribute)
+{
+    FakeConsoleScope console;
+    gFakeHost.attribute = 0x07;
+    gFakeConsole.attribute = 0x07;
+    ASSERT_EQ(0x0Fu, loadHighlightAttributes(&gTestOutput));
+    std::vector<ProcessRecord> table = {makeRecord(0x38, 0x28, L"services.exe"),
+                                        makeRecord(0x44, 0x38, L"winedevice.exe"),
+                                        makeRecord(0x98, 0x38, L"plugplay.exe")};
+    const uint32_t megabytes[] = {19, 17, 15};
+    const uint32_t threads[] = {10, 6, 6};
+    for (size_t i = 0; i < table.size(); ++i) {
+        table[i].memory.WorkingSetSize = megabytes[i] << 20;
+        table[i].entry.cntThreads = threads[i];
+        table[i].elevated = 1;
+        table[i].priorityIndex = 3;
+    }
+    table[1].displayName = L"Winedevice1";
+    table[2].displayName = L"Plug and Play Service";
+    ViewSettings view = viewOf(table, OPT_PARENT_PID | OPT_MEMORY | OPT_EXTRA_INFO | OPT_PRIORITY | OPT_THREADS);
+    view.highlightPattern = L"plugplay|Winedevice1";
+    EXPECT_EQ(0, renderProcess(&table[0], nullptr, true, true, &view));
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"H07 0038  [0028]    19M  \x2191 ", L"C0F services", L"H07   N (10)", L"H07 \r\n",
+                  L"H07    \x251C\x2500\x2500" L"0044    17M  \x2191 ", L"C0F winedevice", L"H07   N (6)  ",
+                  L"CF0 Winedevice1", L"H07 \r\n",
+                  L"H07    \x2514\x2500\x2500" L"0098    15M  \x2191 ", L"CF0 plugplay", L"H07   N (6)  ",
+                  L"C07 Plug and Play Service", L"H07 \r\n"}),
+              outputTranscript());
 }
 
 TEST_F(RenderTest, FullPathOnlyForLinesThatShowIt)

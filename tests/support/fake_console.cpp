@@ -63,6 +63,7 @@ BOOL fakeWriteConsole(HANDLE console, const wchar_t* text, DWORD count, DWORD* w
     }
     std::wstring piece(text, count);
     gFakeHost.out += piece;
+    gFakeHost.pieces.push_back(OutputPiece{true, gFakeConsole.attribute, piece});
     gFakeConsole.writeCounts.push_back(count);
     auto& runs = gFakeConsole.runs;
     if (!runs.empty() && runs.back().first == gFakeConsole.attribute) {

@@ -1,6 +1,7 @@
 // A stand-in console for unit tests: window size, colours, keys and the tick
 // counter are set by the test; text written straight to the console lands in
-// gFakeHost.out (so a line reads whole) and, with its colour, in runs.
+// gFakeHost.out (so a line reads whole), in gFakeHost.pieces between the
+// host's calls, and, with its colour, in runs.
 #pragma once
 #include <windows.h>
 

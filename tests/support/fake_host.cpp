@@ -1,5 +1,6 @@
 #include "fake_host.h"
 
+#include "fake_console.h"
 #include "hostcore.h"
 #include "base/host_api.h"
 
@@ -18,6 +19,17 @@ void resetFakeHost()
     gFakeHost.variables[L"_pipe"] = L"0";
 }
 
+std::vector<std::wstring> outputTranscript()
+{
+    std::vector<std::wstring> calls;
+    for (const OutputPiece& piece : gFakeHost.pieces) {
+        wchar_t head[8];
+        swprintf(head, 8, L"%lc%02X ", piece.console ? L'C' : L'H', piece.attribute);
+        calls.push_back(head + piece.text);
+    }
+    return calls;
+}
+
 namespace {
 
 bool lookup(const std::wstring& name, std::wstring* value)
@@ -34,6 +46,12 @@ bool lookup(const std::wstring& name, std::wstring* value)
     return true;
 }
 
+void hostWrites(const std::wstring& text)
+{
+    gFakeHost.out += text;
+    gFakeHost.pieces.push_back(OutputPiece{false, gFakeConsole.attribute, text});
+}
+
 }  // namespace
 
 extern "C" {
@@ -44,7 +62,7 @@ int __cdecl Printf(const wchar_t* format, ...)
     va_start(args, format);
     std::wstring text = hostFormat(format, args);
     va_end(args);
-    gFakeHost.out += text;
+    hostWrites(text);
     return static_cast<int>(text.size());
 }
 
@@ -61,13 +79,13 @@ int __cdecl Qprintf(HANDLE handle, const wchar_t* format, ...)
 
 int WINAPI QPuts(const wchar_t* text)
 {
-    gFakeHost.out += text ? text : L"";
+    hostWrites(text ? text : L"");
     return 0;
 }
 
 void WINAPI CrLf(void)
 {
-    gFakeHost.out += L"\r\n";
+    hostWrites(L"\r\n");
 }
 
 int WINAPI ExpandVariables(wchar_t* buffer, int flag)
