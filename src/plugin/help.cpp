@@ -21,6 +21,7 @@ const HelpRow HELP_ROWS[] = {
     {L"ancestry", &ANCESTRY_HELP},
     {L"kinfold", &KINFOLD_HELP},
     {L"@ancestry", &ANCESTRY_FUNCTION_HELP},
+    {L"@kinfold", &KINFOLD_FUNCTION_HELP},
 };
 
 // A plain function, so the import is read when the box is shown: a shell
