@@ -75,8 +75,8 @@ TEST(KinfoldFunctionEndToEnd, PidsAreThoseOfTheTreeLinesInOrderAndLeavesFirstEnd
         while (parent > 0 && treeLines[parent].depth >= treeLines[i].depth) {
             --parent;
         }
-        auto child = std::find(leavesFirst.begin(), leavesFirst.end(), treeLines[i].pid);
-        auto above = std::find(leavesFirst.begin(), leavesFirst.end(), treeLines[parent].pid);
+        auto child = std::find(leavesFirst.begin(), leavesFirst.end(), treeLines[i].pid) - leavesFirst.begin();
+        auto above = std::find(leavesFirst.begin(), leavesFirst.end(), treeLines[parent].pid) - leavesFirst.begin();
         EXPECT_LT(child, above) << treeLines[i].pid << " comes after its parent " << treeLines[parent].pid;
     }
 }
