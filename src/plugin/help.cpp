@@ -1,4 +1,4 @@
-// Help and Usage: the help texts of the three names for the host, the whole
+// Help and Usage: the help texts of the plugin's names for the host, the whole
 // text in a message box or the usage part for the host to print.
 #include "plugin/help.h"
 
