@@ -4,21 +4,20 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "commands/function_result.h"
 #include "procinfo/process_table.h"
 #include "render/view.h"
 
-// @ANCESTRY flags: the low two bits choose what each member becomes.
-const uint32_t ANCESTRY_MODE_MASK = 0x3;
-const uint32_t ANCESTRY_MODE_HEX = 0;        // "0x%04X"
-const uint32_t ANCESTRY_MODE_BARE_HEX = 1;   // "%X"
-const uint32_t ANCESTRY_MODE_DECIMAL = 2;    // "%u"
-const uint32_t ANCESTRY_MODE_NAMES = 3;      // executable names
+// @ANCESTRY flags: the mode bits and lower case as every function has them.
+const uint32_t ANCESTRY_MODE_MASK = FUNCTION_MODE_MASK;
+const uint32_t ANCESTRY_MODE_HEX = FUNCTION_MODE_HEX;
+const uint32_t ANCESTRY_MODE_BARE_HEX = FUNCTION_MODE_BARE_HEX;
+const uint32_t ANCESTRY_MODE_DECIMAL = FUNCTION_MODE_DECIMAL;
+const uint32_t ANCESTRY_MODE_NAMES = FUNCTION_MODE_NAMES;
 const uint32_t ANCESTRY_FLAG_REVERSE = 0x40;  // the process first
-const uint32_t ANCESTRY_FLAG_LOWER = 0x80;
+const uint32_t ANCESTRY_FLAG_LOWER = FUNCTION_FLAG_LOWER;
 
-// The host's buffer for a variable function, terminator included.
-const size_t ANCESTRY_RESULT_COUNT = 8192;
-const size_t ANCESTRY_NAME_WORK_COUNT = 1024;
+const size_t ANCESTRY_RESULT_COUNT = FUNCTION_RESULT_COUNT;
 
 // Writes the chain (index 0 the process, last the oldest ancestor) as one
 // line into result, which holds resultCount units. Members that do not fit

@@ -15,6 +15,7 @@ extern "C" {
 int WINAPI kinfold(wchar_t* arguments);
 int WINAPI ancestry(wchar_t* arguments);
 int WINAPI f_ancestry(wchar_t* buffer);
+int WINAPI f_kinfold(wchar_t* buffer);
 }
 
 int kinfoldCommand(wchar_t* arguments, const ConsolePort* console);

@@ -118,6 +118,23 @@ const wchar_t* const ANCESTRY_FUNCTION_HELP =
     L"\n"
     L"If pid is not specified, it defaults to the current shell.  \n";
 
+const wchar_t* const KINFOLD_FUNCTION_HELP =
+    L"Returns a process and its descendants.\n"
+    L"\n"
+    L"@KINFOLD[pid,flags] \r\n"
+    L"\n"
+    L"\tpid\tthe process ID, decimal or hex  \n"
+    L"\tflags\t\u2000\u20000:  return PIDS in hexadecimal\n"
+    L"\t\t\u2000\u20001:  hexadecimal, no leading 0x  \n"
+    L"\t\t\u2000\u20002:  decimal\n"
+    L"\t\t\u2000\u20003:  executable names\n"
+    L"\t\t\u200064:  leaves first (each process after its descendants)\n"
+    L"\t\t128:  lowercase\n"
+    L"\t\t256:  descendants only, without the process itself\n"
+    L"\t\t512:  only the number of processes the list would hold\n"
+    L"\n"
+    L"If pid is not specified, it defaults to the current shell.  \n";
+
 void printVersionLine()
 {
     Printf(L"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", PLUGIN_NAME, PLUGIN_MAJOR, PLUGIN_MINOR, PLUGIN_BUILD, 0u,

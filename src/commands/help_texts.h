@@ -10,6 +10,7 @@ extern const wchar_t* const ANCESTRY_HELP;
 extern const wchar_t* const ANCESTRY_HELP_N;
 extern const wchar_t* const ANCESTRY_HELP_T;
 extern const wchar_t* const ANCESTRY_FUNCTION_HELP;
+extern const wchar_t* const KINFOLD_FUNCTION_HELP;
 
 // The line /?? adds after the help text, through the host's Printf.
 void printVersionLine();

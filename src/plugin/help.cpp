@@ -1,4 +1,4 @@
-// Help and Usage: the help texts of the three names for the host, the whole
+// Help and Usage: the help texts of the plugin's names for the host, the whole
 // text in a message box or the usage part for the host to print.
 #include "plugin/help.h"
 
@@ -21,6 +21,7 @@ const HelpRow HELP_ROWS[] = {
     {L"ancestry", &ANCESTRY_HELP},
     {L"kinfold", &KINFOLD_HELP},
     {L"@ancestry", &ANCESTRY_FUNCTION_HELP},
+    {L"@kinfold", &KINFOLD_FUNCTION_HELP},
 };
 
 // A plain function, so the import is read when the box is shown: a shell

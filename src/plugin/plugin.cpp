@@ -51,7 +51,7 @@ extern "C" PluginInfo* WINAPI GetPluginInfo(void)
     gPluginInfo.email = L"kinfold@users.invalid";
     gPluginInfo.webPage = L"https://kinfold.invalid/";
     gPluginInfo.description = L"Display a process tree.";
-    gPluginInfo.implementedNames = L"ancestry,kinfold,@ancestry";
+    gPluginInfo.implementedNames = L"ancestry,kinfold,@ancestry,@kinfold";
     gPluginInfo.majorVersion = PLUGIN_MAJOR;
     gPluginInfo.minorVersion = PLUGIN_MINOR;
     gPluginInfo.build = PLUGIN_BUILD;

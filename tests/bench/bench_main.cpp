@@ -1,4 +1,4 @@
-// kf_bench.exe: figures for KINFOLD, ANCESTRY and @ANCESTRY at scale, measured
+// kf_bench.exe: figures for KINFOLD, ANCESTRY, @ANCESTRY and @KINFOLD at scale, measured
 // through the plugin DLL's exported entry points only, so that they stay
 // comparable whatever happens inside the DLL. Prints figures; checks nothing.
 //
@@ -227,9 +227,10 @@ void printSyntheticHeader()
         "OpenProcess", "per proc", "heap peak", "B/proc", "output");
 }
 
-// One row; expectedLines 0 means the output is a function result.
+// One row; expectedLines 0 means the output is a function result, whose
+// expectedMembers make up a whole (a chain, a tree).
 void printRow(const SyntheticTable& table, const char* command, const Measurement& m, uint64_t expectedLines,
-              uint32_t expectedMembers)
+              uint32_t expectedMembers, const char* whole = "chain")
 {
     double processes = static_cast<double>(table.processes.size());
     std::string output;
@@ -243,7 +244,8 @@ void printRow(const SyntheticTable& table, const char* command, const Measuremen
         uint32_t members = wordCount(m.functionResult);
         output = groupedNumber(members) + " PIDs";
         if (members != expectedMembers) {
-            note = "  (chain of " + groupedNumber(expectedMembers) + "; the result is cut at 8192 units)";
+            note = std::string("  (") + whole + " of " + groupedNumber(expectedMembers) +
+                   "; the result is cut at 8192 units)";
         }
     }
     if (m.output.result != 0) {
@@ -287,6 +289,10 @@ TableFigures benchTable(PluginHost& host, const SyntheticTable& table)
         return host.ancestryFunction(deepest, result);
     });
     printRow(table, "@ancestry", function, 0, table.deepestDepth + 1);
+    Measurement descendants = measure(host, [&](std::wstring* result) {
+        return host.kinfoldFunction(root, result);
+    });
+    printRow(table, "@kinfold", descendants, 0, figures.size, "tree");
     serveSyntheticTable(nullptr);
     return figures;
 }
@@ -310,6 +316,7 @@ void warmUp(PluginHost& host)
     host.command("ancestry", std::to_wstring(table.deepestPid));
     std::wstring result;
     host.ancestryFunction(std::to_wstring(table.deepestPid), &result);
+    host.kinfoldFunction(std::to_wstring(table.rootPid), &result);
     serveSyntheticTable(nullptr);
 }
 
@@ -326,8 +333,8 @@ void benchSynthetic(PluginHost& host, const Options& options)
 
     say("\nSynthetic process tables served through the plugin's patched toolhelp and process imports\n");
     say("(random: each process's parent picked among older ones; star: one root with all others its children;\n"
-        "chain: each process the only child of the one before). kinfold runs on the root, ancestry and\n"
-        "@ancestry on the deepest process. seconds: best of up to %d calls within %.0f s (wall clock), with\n"
+        "chain: each process the only child of the one before). kinfold and @kinfold run on the root, ancestry\n"
+        "and @ancestry on the deepest process. seconds: best of up to %d calls within %.0f s (wall clock), with\n"
         "the processor time of that call; OpenProcess: calls in one call, and per process of the table; heap\n"
         "peak: the most the plugin's own allocations held at once during one call, and per process.\n\n",
         MAX_RUNS, RUN_BUDGET_SECONDS);

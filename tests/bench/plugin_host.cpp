@@ -171,6 +171,13 @@ int PluginHost::ancestryFunction(const std::wstring& arguments, std::wstring* re
     return rc;
 }
 
+int PluginHost::kinfoldFunction(const std::wstring& arguments, std::wstring* result)
+{
+    int rc = command("f_kinfold", arguments);
+    *result = buffer_;
+    return rc;
+}
+
 CallOutput PluginHost::lastOutput(int result)
 {
     CallOutput output;

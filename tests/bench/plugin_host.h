@@ -32,6 +32,8 @@ public:
     int command(const char* exportName, const std::wstring& arguments);
     // The variable function @ANCESTRY: the argument text in, its result out.
     int ancestryFunction(const std::wstring& arguments, std::wstring* result);
+    // The variable function @KINFOLD, the same way.
+    int kinfoldFunction(const std::wstring& arguments, std::wstring* result);
     // What the last call wrote. Reads the output files; not part of any timing.
     CallOutput lastOutput(int result);
 

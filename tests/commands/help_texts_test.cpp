@@ -165,3 +165,24 @@ TEST(HelpTextTest, CommandsPrintTheirTextsByteForByteAndReturnZero)
     }
     EXPECT_EQ(std::wstring(EXPECTED_ANCESTRY_FUNCTION_HELP), ANCESTRY_FUNCTION_HELP);
 }
+
+// Fails when a flag @KINFOLD takes is left out of its help, or its lines leave
+// the layout @ANCESTRY's help has.
+TEST(HelpTextTest, KinfoldFunctionHelpListsEveryFlagInAncestrysLayout)
+{
+    const std::wstring help = KINFOLD_FUNCTION_HELP;
+    EXPECT_NE(std::wstring::npos, help.find(L"\n\n@KINFOLD[pid,flags] \r\n\n\tpid\tthe process ID, decimal or hex  \n"));
+    const wchar_t* const flagColumns[] = {L"\tflags\t\u2000\u20000:  ", L"\t\t\u2000\u20001:  ",
+                                          L"\t\t\u2000\u20002:  ",    L"\t\t\u2000\u20003:  ",
+                                          L"\t\t\u200064:  ",         L"\t\t128:  ",
+                                          L"\t\t256:  ",               L"\t\t512:  "};
+    size_t from = 0;
+    for (const wchar_t* column : flagColumns) {
+        size_t at = help.find(column, from);
+        EXPECT_NE(std::wstring::npos, at) << "flag line missing or out of order: " << column;
+        from = at == std::wstring::npos ? from : at;
+    }
+    const std::wstring ancestryHelp = ANCESTRY_FUNCTION_HELP;
+    const std::wstring lastLine = ancestryHelp.substr(ancestryHelp.rfind(L"\n\n"));
+    EXPECT_EQ(lastLine, help.substr(help.size() - lastLine.size()));
+}

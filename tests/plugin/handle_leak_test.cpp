@@ -139,6 +139,12 @@ TEST(HandleLeaks, EveryEntryLeavesTheHandleTableAsItFoundIt)
              buffer.resize(ANCESTRY_RESULT_COUNT, L'\0');
              return f_ancestry(&buffer[0]) == 0 && contains(buffer, L"kfroot.exe kfbranch.exe kfleaf.exe");
          }},
+        // Each descendant is opened for its parent link's creation-time test.
+        {"@KINFOLD", [&] {
+             std::wstring buffer = root + L",67";
+             buffer.resize(FUNCTION_RESULT_COUNT, L'\0');
+             return f_kinfold(&buffer[0]) == 0 && contains(buffer, L"kfleaf.exe kfbranch.exe");
+         }},
     };
     for (const EntryCall& entry : calls) {
         for (int round = 0; round < WARM_UP_ROUNDS; ++round) {

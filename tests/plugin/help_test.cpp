@@ -52,10 +52,12 @@ TEST_F(HelpTest, ShowsTheWholeTextOfEachNameRegardlessOfCase)
     EXPECT_EQ(1, help(L"ANCESTRY"));
     EXPECT_EQ(1, help(L"Kinfold"));
     EXPECT_EQ(1, help(L"@AnCeStRy"));
-    ASSERT_EQ(3u, gBoxes.size());
+    EXPECT_EQ(1, help(L"@KINFOLD"));
+    ASSERT_EQ(4u, gBoxes.size());
     EXPECT_EQ(ANCESTRY_HELP, gBoxes[0].text);
     EXPECT_EQ(KINFOLD_HELP, gBoxes[1].text);
     EXPECT_EQ(ANCESTRY_FUNCTION_HELP, gBoxes[2].text);
+    EXPECT_EQ(KINFOLD_FUNCTION_HELP, gBoxes[3].text);
     for (const ShownBox& box : gBoxes) {
         EXPECT_EQ(L"Kinfold Plugin Help", box.caption);
         EXPECT_EQ(static_cast<UINT>(MB_OK), box.type);
@@ -67,7 +69,7 @@ TEST_F(HelpTest, ShowsTheWholeTextOfEachNameRegardlessOfCase)
 
 TEST_F(HelpTest, OtherNamesShowNothing)
 {
-    for (const wchar_t* name : {L"dir", L"", L"ancestr", L"ancestry ", L"@kinfold", L"_ancestry", L"kinfoldx"}) {
+    for (const wchar_t* name : {L"dir", L"", L"ancestr", L"ancestry ", L"@kinfol", L"@kinfold ", L"_ancestry", L"kinfoldx"}) {
         EXPECT_EQ(0, help(name)) << name;
     }
     EXPECT_EQ(0, showHelp(nullptr, captureBox));
@@ -93,7 +95,7 @@ TEST_F(HelpTest, UsageStartsAtTheSyntaxLine)
 
 TEST_F(HelpTest, UsageAnswersOnlyForCommands)
 {
-    for (const wchar_t* name : {L"@ancestry", L"@ANCESTRY", L"_ancestry", L"_cwd", L"dir", L"", L"kinfold2"}) {
+    for (const wchar_t* name : {L"@ancestry", L"@ANCESTRY", L"@kinfold", L"_ancestry", L"_cwd", L"dir", L"", L"kinfold2"}) {
         std::wstring text;
         EXPECT_EQ(0, usage(name, &text)) << name;
         EXPECT_EQ(std::wstring(USAGE_TEXT_COUNT - 1, L'#'), text) << name;

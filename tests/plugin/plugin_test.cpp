@@ -11,7 +11,7 @@ TEST(PluginInfoTest, DescribesTheModuleTheSameWayOnEveryCall)
     ASSERT_EQ(first, second);
     EXPECT_STREQ(L"Kinfold", second->name);
     EXPECT_STREQ(L"Display a process tree.", second->description);
-    EXPECT_STREQ(L"ancestry,kinfold,@ancestry", second->implementedNames);
+    EXPECT_STREQ(L"ancestry,kinfold,@ancestry,@kinfold", second->implementedNames);
     EXPECT_EQ(KF_VERSION_MAJOR, second->majorVersion);
     EXPECT_EQ(KF_VERSION_MINOR, second->minorVersion);
     EXPECT_EQ(KF_VERSION_PATCH, second->build);
@@ -51,7 +51,7 @@ TEST(PluginInfoTest, HoldsTheModuleFieldsTheShellWritesWithoutTouchingThemOrItsS
     ASSERT_EQ(record, again);
     EXPECT_EQ(self, again->hModule);
     EXPECT_EQ(moduleName, again->pszModule);
-    EXPECT_STREQ(L"ancestry,kinfold,@ancestry", again->pszFunctions);
+    EXPECT_STREQ(L"ancestry,kinfold,@ancestry,@kinfold", again->pszFunctions);
     EXPECT_EQ(KF_VERSION_PATCH, again->nBuild);
     // The load-time facts read by every command stay as initialisation left them.
     EXPECT_EQ(loaded.windowsMajorVersion, gProcessAccess.windowsMajorVersion);
