@@ -57,11 +57,12 @@ TEST(ProcessTableLogic, ValidationDropsReusedParentsOnlyAndOpensEachProcessOnce)
 {
     // 8: parent 4 is older, stays. 12: PID 16 was reused by a younger
     // process. 20: parent 24 cannot be opened. 28: parent 32 is gone.
-    // 36: equal times. 0 and 40 (parent 0) are never looked at.
-    Links links = {{0, 0}, {4, 0}, {8, 4}, {12, 16}, {16, 4}, {20, 24}, {28, 32}, {36, 8}, {40, 0}};
+    // 36: equal times. 44: PID 48, which has no record, was reused too.
+    // 0 and 40 (parent 0) are never looked at.
+    Links links = {{0, 0}, {4, 0}, {8, 4}, {12, 16}, {16, 4}, {20, 24}, {28, 32}, {36, 8}, {40, 0}, {44, 48}};
     std::vector<PROCESSENTRY32W> entries = entriesOf(links);
     FakeSystem system;
-    system.times = {{4, 100}, {8, 200}, {12, 300}, {16, 400}, {20, 500}, {28, 600}, {36, 200}};
+    system.times = {{4, 100}, {8, 200}, {12, 300}, {16, 400}, {20, 500}, {28, 600}, {36, 200}, {44, 700}, {48, 900}};
     ProcessTable table;
     ASSERT_EQ(0, fillProcessTable(entries.data(), static_cast<uint32_t>(entries.size()), LINKS_ONLY,
                                   system.probe(), &table));
@@ -71,7 +72,7 @@ TEST(ProcessTableLogic, ValidationDropsReusedParentsOnlyAndOpensEachProcessOnce)
     for (uint32_t i = 0; i < table.count; ++i) {
         after.push_back({table.records[i].entry.th32ProcessID, validatedParentPid(table, table.records[i])});
     }
-    EXPECT_EQ((Links{{0, 0}, {4, 0}, {8, 4}, {12, 0}, {16, 4}, {20, 24}, {28, 32}, {36, 8}, {40, 0}}), after);
+    EXPECT_EQ((Links{{0, 0}, {4, 0}, {8, 4}, {12, 0}, {16, 4}, {20, 24}, {28, 32}, {36, 8}, {40, 0}, {44, 0}}), after);
     // Asked a second time, nothing is opened again.
     for (uint32_t i = 0; i < table.count; ++i) {
         (void)validatedParentPid(table, table.records[i]);
