@@ -57,7 +57,12 @@ TableOptions tableOptionsFor(DisplayFlags flags)
 
 bool buildCommandTable(DisplayFlags flags, ProcessTable* table, int* result)
 {
-    *result = buildProcessTable(tableOptionsFor(flags), table);
+    return buildCommandTable(systemToolhelp(), flags, table, result);
+}
+
+bool buildCommandTable(const ToolhelpCalls& toolhelp, DisplayFlags flags, ProcessTable* table, int* result)
+{
+    *result = buildProcessTable(toolhelp, tableOptionsFor(flags), table);
     if (*result != 0) {
         return false;
     }

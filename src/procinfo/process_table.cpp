@@ -237,12 +237,17 @@ int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& option
 
 int buildProcessTable(const TableOptions& options, ProcessTable* table)
 {
+    return buildProcessTable(systemToolhelp(), options, table);
+}
+
+int buildProcessTable(const ToolhelpCalls& toolhelp, const TableOptions& options, ProcessTable* table)
+{
     if (table == NULL) {
         return -1;
     }
     *table = ProcessTable();
     SnapshotEntries snapshot;
-    int result = readProcessSnapshot(&snapshot);
+    int result = readProcessSnapshot(toolhelp, &snapshot);
     if (result != 0) {
         return result;
     }

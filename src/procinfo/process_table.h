@@ -75,9 +75,12 @@ struct ProcessTable {
     std::unique_ptr<DriveMap> drives;
 };
 
-// Builds the table from a fresh snapshot. 0 (count 0: no processes were
-// found), 8 out of memory, or a Windows error code (-1 when none).
+// Builds the table from a fresh snapshot read with the system's toolhelp
+// calls, or with toolhelp's. 0 (count 0: no processes were found), 8 out of
+// memory, or a Windows error code (-1 when none).
 [[nodiscard]] int buildProcessTable(const TableOptions& options, ProcessTable* table);
+[[nodiscard]] int buildProcessTable(const ToolhelpCalls& toolhelp, const TableOptions& options,
+                                    ProcessTable* table);
 // The same over entries already read; probe answers for the processes.
 [[nodiscard]] int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& options,
                                    const ProcessProbe& probe, ProcessTable* table);

@@ -39,13 +39,24 @@ PROCESSENTRY32W* slotFor(SnapshotEntries* snapshot)
 
 }  // namespace
 
+ToolhelpCalls systemToolhelp()
+{
+    ToolhelpCalls calls = {CreateToolhelp32Snapshot, Process32FirstW, Process32NextW};
+    return calls;
+}
+
 int readProcessSnapshot(SnapshotEntries* snapshot)
+{
+    return readProcessSnapshot(systemToolhelp(), snapshot);
+}
+
+int readProcessSnapshot(const ToolhelpCalls& toolhelp, SnapshotEntries* snapshot)
 {
     if (snapshot == NULL) {
         return -1;
     }
     *snapshot = SnapshotEntries();
-    UniqueHandle handle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    UniqueHandle handle(toolhelp.createSnapshot(TH32CS_SNAPPROCESS, 0));
     if (!handle) {
         return lastErrorResult();
     }
@@ -57,7 +68,8 @@ int readProcessSnapshot(SnapshotEntries* snapshot)
             *snapshot = SnapshotEntries();
             return ERROR_NOT_ENOUGH_MEMORY;
         }
-        BOOL found = snapshot->count == 0 ? Process32FirstW(handle.get(), entry) : Process32NextW(handle.get(), entry);
+        BOOL found = snapshot->count == 0 ? toolhelp.firstProcess(handle.get(), entry)
+                                          : toolhelp.nextProcess(handle.get(), entry);
         if (!found) {
             break;
         }
