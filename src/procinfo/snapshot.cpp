@@ -21,18 +21,21 @@ int lastErrorResult()
     return error == 0 ? -1 : static_cast<int>(error);
 }
 
-// Room for the entry at index count, a new chunk when the last one is full.
+// Room for the entry at index count, in a new chunk when the last one is
+// full; null when there is no chunk for it (out of memory).
 PROCESSENTRY32W* slotFor(SnapshotEntries* snapshot)
 {
-    uint32_t slot = snapshot->count % SNAPSHOT_CHUNK_COUNT;
-    if (slot == 0) {
-        snapshot->chunks.emplace_back(new (std::nothrow) PROCESSENTRY32W[SNAPSHOT_CHUNK_COUNT]);
-        if (!snapshot->chunks.back()) {
-            snapshot->chunks.pop_back();
-            return NULL;
+    size_t chunk = snapshot->count / SNAPSHOT_CHUNK_COUNT;
+    if (chunk == snapshot->chunks.size()) {
+        std::unique_ptr<PROCESSENTRY32W[]> fresh(new (std::nothrow) PROCESSENTRY32W[SNAPSHOT_CHUNK_COUNT]);
+        if (fresh) {
+            snapshot->chunks.push_back(std::move(fresh));
         }
     }
-    PROCESSENTRY32W* entry = &snapshot->chunks.back()[slot];
+    if (chunk >= snapshot->chunks.size()) {
+        return NULL;
+    }
+    PROCESSENTRY32W* entry = &snapshot->chunks[chunk][snapshot->count % SNAPSHOT_CHUNK_COUNT];
     resetEntry(entry);
     return entry;
 }
