@@ -141,30 +141,12 @@ void attachDisplayNames(ProcessTable* table)
     if (table == NULL || table->records == NULL) {
         return;
     }
-    // The first node of each PID, found once rather than by a list walk per record.
-    std::unordered_map<uint32_t, const wchar_t*> services;
-    for (const ServiceNameNode* node = table->serviceNames.get(); node != NULL; node = node->next) {
-        services.emplace(node->pid, node->names);
-    }
-    std::unordered_map<uint32_t, const wchar_t*> titles;
-    for (const WindowTitleNode* node = table->windowTitles.get(); node != NULL; node = node->next) {
-        titles.emplace(node->pid, node->title);
-    }
     for (uint32_t i = 0; i < table->count; ++i) {
         ProcessRecord& record = table->records[i];
         uint32_t pid = record.entry.th32ProcessID;
-        record.displayName = NULL;
-        if (pid == 0) {
-            continue;
-        }
-        auto service = services.find(pid);
-        if (service != services.end()) {
-            record.displayName = service->second;
-            continue;
-        }
-        auto title = titles.find(pid);
-        if (title != titles.end()) {
-            record.displayName = title->second;
+        record.displayName = findName(table->serviceNames, pid);
+        if (record.displayName == NULL) {
+            record.displayName = findName(table->windowTitles, pid);
         }
     }
 }
@@ -222,14 +204,10 @@ int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& option
     std::sort(table->byParent.begin(), table->byParent.end());
 
     if (options.collectServiceNames) {
-        ServiceNameNode* head = NULL;
-        collectServiceNames(&head);
-        table->serviceNames.reset(head);
+        collectServiceNames(&table->serviceNames);
     }
     if (options.collectWindowTitles) {
-        WindowTitleNode* head = NULL;
-        collectWindowTitles(&head);
-        table->windowTitles.reset(head);
+        collectWindowTitles(&table->windowTitles);
     }
     attachDisplayNames(table);
     return 0;

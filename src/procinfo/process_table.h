@@ -59,8 +59,9 @@ struct RecordState {
 struct ProcessTable {
     std::unique_ptr<ProcessRecord[]> records;
     uint32_t count = 0;
-    ServiceNameList serviceNames;
-    WindowTitleList windowTitles;
+    // What the display names point into.
+    NameMap serviceNames;
+    NameMap windowTitles;
     TableOptions options = {};
     ProcessProbe probe = {};
     std::unique_ptr<RecordState[]> state;
@@ -89,7 +90,8 @@ struct ProcessTable {
 
 // The priority index for a GetPriorityClass result (0 for anything unknown).
 int32_t priorityIndexFromClass(DWORD priorityClass);
-// Sets every displayName: service names win over a window title.
+// Sets every displayName from the table's name maps: service names win over
+// a window title.
 void attachDisplayNames(ProcessTable* table);
 
 // The first record with this PID, in table order; null when none.

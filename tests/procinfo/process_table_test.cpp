@@ -136,13 +136,9 @@ TEST(ProcessTableLogic, ServiceNamesWinOverTitles)
     FakeSystem system;
     ProcessTable table;
     ASSERT_EQ(0, fillProcessTable(entries.data(), 4, LINKS_ONLY, system.probe(), &table));
-    ServiceNameNode* services = NULL;
-    ASSERT_EQ(0, addServiceName(&services, 8, L"Event Log"));
-    table.serviceNames.reset(services);
-    WindowTitleNode* titles = NULL;
-    ASSERT_TRUE(considerWindowTitle(&titles, 8, L"Event window", L"C", 0, true));
-    ASSERT_TRUE(considerWindowTitle(&titles, 12, L"Editor", L"C", 0, true));
-    table.windowTitles.reset(titles);
+    ASSERT_EQ(0, addServiceName(&table.serviceNames, 8, L"Event Log"));
+    considerWindowTitle(&table.windowTitles, 8, L"Event window", L"C", 0, true);
+    considerWindowTitle(&table.windowTitles, 12, L"Editor", L"C", 0, true);
 
     attachDisplayNames(&table);
     EXPECT_EQ(nullptr, table.records[0].displayName);

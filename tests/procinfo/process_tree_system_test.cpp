@@ -119,12 +119,12 @@ TEST_F(ProcessTreeSystem, WindowTitleBecomesTheDisplayName)
     ASSERT_NE(nullptr, window);
     ASSERT_NE(nullptr, window->displayName);
     EXPECT_EQ(tree.windowTitle(), window->displayName);
-    EXPECT_EQ(21u, findWindowTitle(built.table.windowTitles.get(), tree.pid(TREE_WINDOW))->score);
+    EXPECT_EQ(21u, built.table.windowTitles.at(tree.pid(TREE_WINDOW)).score);
     EXPECT_EQ(nullptr, built.find(tree.pid(TREE_LEAF))->displayName);
 
     BuiltTable noTitles(NO_SERVICES | NO_TITLES);
     ASSERT_EQ(0, noTitles.result);
-    EXPECT_EQ(nullptr, noTitles.table.windowTitles.get());
+    EXPECT_TRUE(noTitles.table.windowTitles.empty());
     EXPECT_EQ(nullptr, noTitles.find(tree.pid(TREE_WINDOW))->displayName);
 }
 
@@ -169,16 +169,15 @@ TEST(ServicesSystem, DisplayNamesOfRunningServicesAttachToTheirHosts)
     ASSERT_NE(nullptr, host);
     EXPECT_STREQ(L"services.exe", host->entry.szExeFile);
     EXPECT_EQ(0u, fileTimeValue(host->creationTime));  // details only when processes are opened
-    for (const ServiceNameNode* node = built.table.serviceNames.get(); node != NULL; node = node->next) {
-        EXPECT_NE(nullptr, built.find(node->pid)) << "a service host not in the table";
+    for (const auto& names : built.table.serviceNames) {
+        EXPECT_NE(nullptr, built.find(names.first)) << "a service host not in the table";
     }
 
-    // A second collection empties the list first: no node doubles its names.
-    ServiceNameNode* list = NULL;
-    EXPECT_GT(collectServiceNames(&list), 0u);
-    EXPECT_GT(collectServiceNames(&list), 0u);
-    EXPECT_STREQ(plugAndPlay->displayName, findServiceNames(list, plugAndPlay->entry.th32ProcessID)->names);
-    freeServiceNames(&list);
+    // A second collection empties the map first: no process doubles its names.
+    NameMap names;
+    EXPECT_GT(collectServiceNames(&names), 0u);
+    EXPECT_GT(collectServiceNames(&names), 0u);
+    EXPECT_STREQ(plugAndPlay->displayName, findName(names, plugAndPlay->entry.th32ProcessID));
 
     BuiltTable noServices(NO_SERVICES | NO_TITLES);
     ASSERT_EQ(0, noServices.result);
