@@ -1,6 +1,5 @@
 #include "render/sibling_order.h"
 
-#include "base/file_time.h"
 #include "base/text.h"
 #include "render/columns.h"
 
@@ -28,30 +27,36 @@ int compareValues(T a, T b)
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-int compareByKey(wchar_t key, const ProcessRecord& a, const ProcessRecord& b)
+int compareByKey(wchar_t key, const SiblingKey& a, const SiblingKey& b)
 {
+    const PROCESSENTRY32W& entryA = a.record->entry;
+    const PROCESSENTRY32W& entryB = b.record->entry;
     switch (upperAscii(key)) {
     case L'C':
-        return compareValues(static_cast<uint32_t>(a.priorityIndex), static_cast<uint32_t>(b.priorityIndex));
-    case L'D':
-        if (a.displayName == nullptr || b.displayName == nullptr) {
-            return compareValues(a.displayName != nullptr, b.displayName != nullptr);
+        return compareValues(static_cast<uint32_t>(a.details->priorityIndex),
+                             static_cast<uint32_t>(b.details->priorityIndex));
+    case L'D': {
+        const wchar_t* nameA = a.record->displayName;
+        const wchar_t* nameB = b.record->displayName;
+        if (nameA == nullptr || nameB == nullptr) {
+            return compareValues(nameA != nullptr, nameB != nullptr);
         }
-        return compareFolded(a.displayName, b.displayName);
+        return compareFolded(nameA, nameB);
+    }
     case L'E':
-        return compareValues(b.elevated != 0, a.elevated != 0);
+        return compareValues(b.details->elevated, a.details->elevated);
     case L'K':
-        return compareValues(a.entry.cntThreads, b.entry.cntThreads);
+        return compareValues(entryA.cntThreads, entryB.cntThreads);
     case L'M':
-        return compareValues(workingSetBytes(a), workingSetBytes(b));
+        return compareValues(workingSetBytes(*a.details), workingSetBytes(*b.details));
     case L'N':
-        return compareFolded(a.entry.szExeFile, b.entry.szExeFile);
+        return compareFolded(entryA.szExeFile, entryB.szExeFile);
     case L'P':
-        return compareValues(a.entry.th32ProcessID, b.entry.th32ProcessID);
+        return compareValues(entryA.th32ProcessID, entryB.th32ProcessID);
     case L'T':
-        return compareValues(fileTimeValue(a.creationTime), fileTimeValue(b.creationTime));
+        return compareValues(a.details->creationTime, b.details->creationTime);
     case L'W':
-        return compareValues(b.is32Bit != 0, a.is32Bit != 0);
+        return compareValues(b.details->is32Bit, a.details->is32Bit);
     default:
         return 0;
     }
@@ -59,16 +64,14 @@ int compareByKey(wchar_t key, const ProcessRecord& a, const ProcessRecord& b)
 
 }  // namespace
 
-int compareSiblings(const wchar_t* keys, const void* a, const void* b)
+int compareSiblings(const wchar_t* keys, const SiblingKey& a, const SiblingKey& b)
 {
-    const ProcessRecord& first = **static_cast<const ProcessRecord* const*>(a);
-    const ProcessRecord& second = **static_cast<const ProcessRecord* const*>(b);
     for (const wchar_t* key = keys; key != nullptr && *key != L'\0'; ++key) {
-        int result = compareByKey(*key, first, second);
+        int result = compareByKey(*key, a, b);
         if (result != 0) {
             return (*key >= L'A' && *key <= L'Z') ? -result : result;
         }
     }
     // The tie-break is never reversed: equal siblings always list by PID.
-    return compareValues(first.entry.th32ProcessID, second.entry.th32ProcessID);
+    return compareValues(a.record->entry.th32ProcessID, b.record->entry.th32ProcessID);
 }

@@ -4,6 +4,11 @@
 
 #include "procinfo/process_record.h"
 
-// a and b point to elements of an array of const ProcessRecord pointers.
+// One sibling as the sort sees it: its record and the details read for it.
+struct SiblingKey {
+    const ProcessRecord* record;
+    const ProcessDetails* details;
+};
+
 // keys: lower case ascending, upper case descending; ties go to the PID.
-int compareSiblings(const wchar_t* keys, const void* a, const void* b);
+int compareSiblings(const wchar_t* keys, const SiblingKey& a, const SiblingKey& b);

@@ -74,6 +74,14 @@ bool isOnPath(const PathLink* link, uint32_t pid)
     return false;
 }
 
+// What a line shows of a record its source has read nothing about.
+const ProcessDetails NOTHING_READ = {};
+
+const ProcessDetails& detailsOf(const RecordSource& source, const ProcessRecord* record)
+{
+    return source.details != nullptr ? *source.details(source.context, record) : NOTHING_READ;
+}
+
 int32_t textLength(const wchar_t* text)
 {
     return static_cast<int32_t>(wcslen(text));
@@ -138,8 +146,8 @@ void writeDisplayText(const wchar_t* source, const ViewSettings& view, LineText*
 }
 
 // Everything of one line up to and including its end; 0 or STOPPED.
-int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, bool isRoot, ViewSettings* view,
-               LineWork* work)
+int renderLine(const ProcessRecord& record, const ProcessDetails& details, const wchar_t* prefix, bool isLast,
+               bool isRoot, ViewSettings* view, LineWork* work)
 {
     int32_t remaining = static_cast<int32_t>(view->width);
     const TreeGlyphs& glyphs = glyphsFor(view->flags);
@@ -169,14 +177,17 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
     appendToLine(line, work->column);
 
     if (view->parentPidOnFirstLine && isRoot) {
-        remaining -= formatText(work->column, COLUMN_TEXT_COUNT, decimal ? L"[%u]  " : L"[%04X]  ",
-                                record.entry.th32ParentProcessID);
+        // The bracketed parent is the one whose link holds.
+        const RecordSource& source = view->source;
+        uint32_t parentPid = source.parentPid != nullptr ? source.parentPid(source.context, &record)
+                                                         : record.entry.th32ParentProcessID;
+        remaining -= formatText(work->column, COLUMN_TEXT_COUNT, decimal ? L"[%u]  " : L"[%04X]  ", parentPid);
         appendToLine(line, work->column);
     }
 
-    writeLeadingColumns(record, *view, line, work->column, &remaining);
+    writeLeadingColumns(details, *view, line, work->column, &remaining);
     writeExecutableName(record, *view, line, work->column, &remaining);
-    writeTrailingColumns(record, *view, line, work->column, &remaining);
+    writeTrailingColumns(record, details, *view, line, work->column, &remaining);
 
     if ((view->flags & OPT_NO_DISPLAY_NAMES) == 0) {
         const wchar_t* text = record.displayName;
@@ -198,14 +209,13 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
 int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
                ViewSettings* view, const PathLink* ancestors, LineWork* work)
 {
-    if (view->source.prepare != nullptr) {
-        view->source.prepare(view->source.context, record);
-    }
-    int result = renderLine(*record, prefix, isLast, ancestors == nullptr, view, work);
+    const ProcessDetails& details = detailsOf(view->source, record);
+    int result = renderLine(*record, details, prefix, isLast, ancestors == nullptr, view, work);
     if (result != 0) {
         return result;
     }
-    if (record->priorityIndex != -1) {
+    // The ended-process placeholder is no process found.
+    if (details.priorityIndex != -1) {
         view->printedCount++;
     }
     if (!recurse) {
@@ -232,14 +242,22 @@ int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, 
     }
 
     if (view->sortKeys != nullptr && stored > 1) {
+        std::unique_ptr<SiblingKey[]> siblings(new (std::nothrow) SiblingKey[stored]);
+        if (!siblings) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
         // The keys compare details, read now for exactly these siblings.
-        for (uint32_t i = 0; source.prepare != nullptr && i < stored; ++i) {
-            source.prepare(source.context, children[i]);
+        for (uint32_t i = 0; i < stored; ++i) {
+            siblings[i].record = children[i];
+            siblings[i].details = &detailsOf(source, children[i]);
         }
         const wchar_t* keys = view->sortKeys;
-        std::sort(children.get(), children.get() + stored, [keys](const ProcessRecord* a, const ProcessRecord* b) {
-            return compareSiblings(keys, &a, &b) < 0;
+        std::sort(siblings.get(), siblings.get() + stored, [keys](const SiblingKey& a, const SiblingKey& b) {
+            return compareSiblings(keys, a, b) < 0;
         });
+        for (uint32_t i = 0; i < stored; ++i) {
+            children[i] = siblings[i].record;
+        }
     }
 
     // What the children inherit, kept for as long as they are being written.

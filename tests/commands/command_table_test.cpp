@@ -1,9 +1,15 @@
-// A command's table from a snapshot walk that toolhelp breaks off.
+// What a command's tree is built from: a snapshot walk that toolhelp may
+// break off, and the parent links that hold.
+#include "commands/kinfold_driver.h"
 #include "commands/record_source.h"
+#include "command_fixtures.h"
 #include "fake_host.h"
 
 #include <gtest/gtest.h>
 #include <wchar.h>
+
+#include <map>
+#include <vector>
 
 namespace {
 
@@ -65,4 +71,28 @@ TEST(CommandTable, WalkBrokenOffByAnErrorFindsNoProcesses)
         EXPECT_EQ(0, result) << error;
         EXPECT_EQ(L"No processes found!\r\n", gFakeHost.out) << error;
     }
+}
+
+// /Z brackets the parent whose link holds: a parent PID now held by a
+// younger process is no parent.
+TEST(CommandTable, BracketedParentIsTheOneWhoseLinkHolds)
+{
+    const std::vector<PROCESSENTRY32W> entries = {makeRecord(0x8, 0x4, L"child.exe").entry,
+                                                  makeRecord(0x4, 0, L"younger.exe").entry,
+                                                  makeRecord(0xC, 0x8, L"kid.exe").entry};
+    struct Times {
+        static bool read(void*, uint32_t pid, unsigned, ProcessFacts* facts, wchar_t*)
+        {
+            const std::map<uint32_t, uint64_t> times = {{0x4, 300}, {0x8, 200}, {0xC, 250}};
+            facts->creationTime = times.at(pid);
+            return true;
+        }
+    };
+    ProcessTable table;
+    ASSERT_EQ(0, fillProcessTable(entries.data(), 3, tableOptionsFor(OPT_PARENT_PID | NO_NAMES),
+                                  ProcessProbe{Times::read, nullptr}, &table));
+    SYSTEMTIME today = {};
+    TreeRequest request = {nullptr, nullptr, 0x8, nullptr, 100, OPT_ASCII | OPT_PARENT_PID | NO_NAMES, &today};
+    EXPECT_EQ(0, printKinfoldTree(&table, request, &gTestOutput));
+    EXPECT_EQ(L"\r\n0008  [0000]  child\r\n   `--000C  kid\r\n", gFakeHost.out);
 }

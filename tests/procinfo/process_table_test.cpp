@@ -116,17 +116,17 @@ TEST(ProcessTableLogic, DetailsAndPathsComeWithTheOneOpening)
     ASSERT_EQ(0, fillProcessTable(entries.data(), 3, options, system.probe(), &table));
     const ProcessRecord& child = table.records[1];
     EXPECT_EQ(4u, validatedParentPid(table, child));
-    prepareRecord(table, child);
-    EXPECT_EQ(3, child.priorityIndex);
-    EXPECT_EQ(8u * 1024, child.memory.WorkingSetSize);
-    EXPECT_EQ(200u, child.creationTime.dwLowDateTime);
+    const ProcessDetails* details = recordDetails(table, child);
+    EXPECT_EQ(3, details->priorityIndex);
+    EXPECT_EQ(8u * 1024, details->workingSetSize);
+    EXPECT_EQ(200u, details->creationTime);
     EXPECT_STREQ(L"C:\\x.exe", recordImagePath(table, child));
     EXPECT_EQ((std::vector<uint32_t>{4, 8}), system.opened);
 
     const ProcessRecord& closed = table.records[2];
-    prepareRecord(table, closed);
-    EXPECT_EQ(0, closed.priorityIndex);
-    EXPECT_EQ(0u, closed.memory.WorkingSetSize);
+    details = recordDetails(table, closed);
+    EXPECT_EQ(0, details->priorityIndex);
+    EXPECT_EQ(0u, details->workingSetSize);
     EXPECT_EQ(nullptr, recordImagePath(table, closed));
 }
 
