@@ -2,7 +2,6 @@
 
 #include "base/unique_handle.h"
 
-#include <string.h>
 #include <wchar.h>
 
 #include <memory>
