@@ -27,51 +27,56 @@ int compareValues(T a, T b)
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-int compareByKey(wchar_t key, const SiblingKey& a, const SiblingKey& b)
+int compareByKey(wchar_t key, const RecordSource& source, const ProcessRecord* a, const ProcessRecord* b)
 {
-    const PROCESSENTRY32W& entryA = a.record->entry;
-    const PROCESSENTRY32W& entryB = b.record->entry;
+    const PROCESSENTRY32W& entryA = a->entry;
+    const PROCESSENTRY32W& entryB = b->entry;
     switch (upperAscii(key)) {
     case L'C':
-        return compareValues(static_cast<uint32_t>(a.details->priorityIndex),
-                             static_cast<uint32_t>(b.details->priorityIndex));
-    case L'D': {
-        const wchar_t* nameA = a.record->displayName;
-        const wchar_t* nameB = b.record->displayName;
-        if (nameA == nullptr || nameB == nullptr) {
-            return compareValues(nameA != nullptr, nameB != nullptr);
+        return compareValues(static_cast<uint32_t>(detailsFrom(source, a).priorityIndex),
+                             static_cast<uint32_t>(detailsFrom(source, b).priorityIndex));
+    case L'D':
+        if (a->displayName == nullptr || b->displayName == nullptr) {
+            return compareValues(a->displayName != nullptr, b->displayName != nullptr);
         }
-        return compareFolded(nameA, nameB);
-    }
+        return compareFolded(a->displayName, b->displayName);
     case L'E':
-        return compareValues(b.details->elevated, a.details->elevated);
+        return compareValues(detailsFrom(source, b).elevated, detailsFrom(source, a).elevated);
     case L'K':
         return compareValues(entryA.cntThreads, entryB.cntThreads);
     case L'M':
-        return compareValues(workingSetBytes(*a.details), workingSetBytes(*b.details));
+        return compareValues(workingSetBytes(detailsFrom(source, a)), workingSetBytes(detailsFrom(source, b)));
     case L'N':
         return compareFolded(entryA.szExeFile, entryB.szExeFile);
     case L'P':
         return compareValues(entryA.th32ProcessID, entryB.th32ProcessID);
     case L'T':
-        return compareValues(a.details->creationTime, b.details->creationTime);
+        return compareValues(detailsFrom(source, a).creationTime, detailsFrom(source, b).creationTime);
     case L'W':
-        return compareValues(b.details->is32Bit, a.details->is32Bit);
+        return compareValues(detailsFrom(source, b).is32Bit, detailsFrom(source, a).is32Bit);
     default:
         return 0;
     }
 }
 
+// What a record shows when its source has read nothing about it.
+const ProcessDetails NOTHING_READ = {};
+
 }  // namespace
 
-int compareSiblings(const wchar_t* keys, const SiblingKey& a, const SiblingKey& b)
+const ProcessDetails& detailsFrom(const RecordSource& source, const ProcessRecord* record)
+{
+    return source.details != nullptr ? *source.details(source.context, record) : NOTHING_READ;
+}
+
+int compareSiblings(const wchar_t* keys, const RecordSource& source, const ProcessRecord* a, const ProcessRecord* b)
 {
     for (const wchar_t* key = keys; key != nullptr && *key != L'\0'; ++key) {
-        int result = compareByKey(*key, a, b);
+        int result = compareByKey(*key, source, a, b);
         if (result != 0) {
             return (*key >= L'A' && *key <= L'Z') ? -result : result;
         }
     }
     // The tie-break is never reversed: equal siblings always list by PID.
-    return compareValues(a.record->entry.th32ProcessID, b.record->entry.th32ProcessID);
+    return compareValues(a->entry.th32ProcessID, b->entry.th32ProcessID);
 }

@@ -74,14 +74,6 @@ bool isOnPath(const PathLink* link, uint32_t pid)
     return false;
 }
 
-// What a line shows of a record its source has read nothing about.
-const ProcessDetails NOTHING_READ = {};
-
-const ProcessDetails& detailsOf(const RecordSource& source, const ProcessRecord* record)
-{
-    return source.details != nullptr ? *source.details(source.context, record) : NOTHING_READ;
-}
-
 int32_t textLength(const wchar_t* text)
 {
     return static_cast<int32_t>(wcslen(text));
@@ -209,7 +201,7 @@ int renderLine(const ProcessRecord& record, const ProcessDetails& details, const
 int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
                ViewSettings* view, const PathLink* ancestors, LineWork* work)
 {
-    const ProcessDetails& details = detailsOf(view->source, record);
+    const ProcessDetails& details = detailsFrom(view->source, record);
     int result = renderLine(*record, details, prefix, isLast, ancestors == nullptr, view, work);
     if (result != 0) {
         return result;
@@ -242,22 +234,12 @@ int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, 
     }
 
     if (view->sortKeys != nullptr && stored > 1) {
-        std::unique_ptr<SiblingKey[]> siblings(new (std::nothrow) SiblingKey[stored]);
-        if (!siblings) {
-            return ERROR_NOT_ENOUGH_MEMORY;
-        }
-        // The keys compare details, read now for exactly these siblings.
-        for (uint32_t i = 0; i < stored; ++i) {
-            siblings[i].record = children[i];
-            siblings[i].details = &detailsOf(source, children[i]);
-        }
+        // Keys that compare details read them for exactly these siblings.
         const wchar_t* keys = view->sortKeys;
-        std::sort(siblings.get(), siblings.get() + stored, [keys](const SiblingKey& a, const SiblingKey& b) {
-            return compareSiblings(keys, a, b) < 0;
-        });
-        for (uint32_t i = 0; i < stored; ++i) {
-            children[i] = siblings[i].record;
-        }
+        std::sort(children.get(), children.get() + stored,
+                  [keys, &source](const ProcessRecord* a, const ProcessRecord* b) {
+                      return compareSiblings(keys, source, a, b) < 0;
+                  });
     }
 
     // What the children inherit, kept for as long as they are being written.
