@@ -151,7 +151,7 @@ extern "C" int WINAPI f_kinfold(wchar_t* buffer)
     }
     buffer[0] = L'\0';
     // Parent links and names are all the result needs: nothing else is collected.
-    TableOptions options = {false, false, false, false};
+    TableOptions options = {};
     ProcessTable table;
     if (buildProcessTable(options, &table) != 0) {
         return 0;

@@ -89,6 +89,7 @@ int printKinfoldTree(ProcessTable* table, const CommandRequest& request, Console
     bool parentPid = (flags & OPT_PARENT_PID) != 0;
     if (rootRecord == nullptr) {
         // A parent that has ended still roots the tree of its living children.
+        // Outside the table, the table answers for it as an ended process.
         if (!hasChildren(table, root)) {
             return ROOT_PID_NOT_FOUND;
         }
@@ -96,12 +97,8 @@ int printKinfoldTree(ProcessTable* table, const CommandRequest& request, Console
         placeholder.entry.dwSize = sizeof(placeholder.entry);
         placeholder.entry.th32ProcessID = root;
         copyText(placeholder.entry.szExeFile, MAX_PATH, ENDED_PROCESS_NAME);
-        placeholder.priorityIndex = -1;
         rootRecord = &placeholder;
         parentPid = false;
-    } else if (parentPid) {
-        // The bracketed parent is the one whose link holds.
-        (void)validatedParentPid(*table, *rootRecord);
     }
 
     ViewSettings view = {};

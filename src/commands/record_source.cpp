@@ -21,9 +21,14 @@ uint32_t sourceChildren(void* context, uint32_t pid, const ProcessRecord** out, 
     return collectChildren(tableOf(context), pid, out, room);
 }
 
-void sourcePrepare(void* context, const ProcessRecord* record)
+uint32_t sourceParentPid(void* context, const ProcessRecord* record)
 {
-    prepareRecord(tableOf(context), *record);
+    return validatedParentPid(tableOf(context), *record);
+}
+
+const ProcessDetails* sourceDetails(void* context, const ProcessRecord* record)
+{
+    return recordDetails(tableOf(context), *record);
 }
 
 const wchar_t* sourceImagePath(void* context, const ProcessRecord* record)
@@ -35,7 +40,7 @@ const wchar_t* sourceImagePath(void* context, const ProcessRecord* record)
 
 RecordSource recordSourceFor(ProcessTable* table)
 {
-    RecordSource source = {table, sourceChildCount, sourceChildren, sourcePrepare, sourceImagePath};
+    RecordSource source = {table, sourceChildCount, sourceChildren, sourceParentPid, sourceDetails, sourceImagePath};
     return source;
 }
 
@@ -52,12 +57,18 @@ TableOptions tableOptionsFor(DisplayFlags flags)
     options.collectImagePaths = (flags & OPT_FULL_PATH) != 0 && (flags & OPT_NO_DISPLAY_NAMES) == 0;
     options.collectServiceNames = (flags & OPT_NO_SERVICES) == 0;
     options.collectWindowTitles = (flags & OPT_NO_TITLES) == 0;
+    options.localStartTimes = (flags & OPT_START_TIME) != 0;
     return options;
 }
 
 bool buildCommandTable(DisplayFlags flags, ProcessTable* table, int* result)
 {
-    *result = buildProcessTable(tableOptionsFor(flags), table);
+    return buildCommandTable(systemToolhelp(), flags, table, result);
+}
+
+bool buildCommandTable(const ToolhelpCalls& toolhelp, DisplayFlags flags, ProcessTable* table, int* result)
+{
+    *result = buildProcessTable(toolhelp, tableOptionsFor(flags), table);
     if (*result != 0) {
         return false;
     }

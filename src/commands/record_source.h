@@ -17,3 +17,6 @@ TableOptions tableOptionsFor(DisplayFlags flags);
 // otherwise *result is the driver's result: 0 after "No processes found!",
 // or the failure of the build.
 [[nodiscard]] bool buildCommandTable(DisplayFlags flags, ProcessTable* table, int* result);
+// The same from a snapshot read with these toolhelp calls.
+[[nodiscard]] bool buildCommandTable(const ToolhelpCalls& toolhelp, DisplayFlags flags, ProcessTable* table,
+                                     int* result);

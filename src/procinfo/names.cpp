@@ -2,7 +2,6 @@
 
 #include "base/unique_handle.h"
 
-#include <string.h>
 #include <wchar.h>
 
 #include <memory>
@@ -23,84 +22,65 @@ bool isEmptyText(const wchar_t* text)
     return text == NULL || text[0] == L'\0';
 }
 
-WindowTitleNode* findTitleNode(WindowTitleNode* list, uint32_t pid)
+BOOL CALLBACK windowTitleCallback(HWND window, LPARAM param)
 {
-    for (WindowTitleNode* node = list; node != NULL; node = node->next) {
-        if (node->pid == pid) {
-            return node;
-        }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    wchar_t title[WINDOW_TITLE_COUNT];
+    wchar_t className[WINDOW_TITLE_COUNT];
+    title[0] = L'\0';
+    className[0] = L'\0';
+    if (pid != 0) {
+        GetWindowTextW(window, title, WINDOW_TITLE_COUNT);
+        RealGetWindowClassW(window, className, WINDOW_TITLE_COUNT);
     }
-    return NULL;
+    LONG extendedStyle = GetWindowLongW(window, GWL_EXSTYLE);
+    considerWindowTitle(reinterpret_cast<NameMap*>(param), pid, title, className, extendedStyle,
+                        IsWindowVisible(window) != FALSE);
+    return TRUE;
 }
 
 }  // namespace
 
-int addServiceName(ServiceNameNode** list, uint32_t pid, const wchar_t* name)
-{
-    if (list == NULL || pid == 0 || isEmptyText(name)) {
-        return -1;
-    }
-    size_t nameLength = wcslen(name);
-    ServiceNameNode** link = list;
-    for (ServiceNameNode* node = *list; node != NULL; node = node->next) {
-        if (node->pid == pid) {
-            size_t used = wcslen(node->names);
-            // A cut name would read as a different service: drop it whole.
-            if (used + NAME_SEPARATOR_LENGTH + nameLength >= SERVICE_NAMES_COUNT) {
-                return ERROR_INSUFFICIENT_BUFFER;
-            }
-            memcpy(node->names + used, NAME_SEPARATOR, NAME_SEPARATOR_LENGTH * sizeof(wchar_t));
-            memcpy(node->names + used + NAME_SEPARATOR_LENGTH, name, (nameLength + 1) * sizeof(wchar_t));
-            return 0;
-        }
-        link = &node->next;
-    }
-    if (nameLength >= SERVICE_NAMES_COUNT) {
-        return ERROR_INSUFFICIENT_BUFFER;
-    }
-    ServiceNameNode* node = new (std::nothrow) ServiceNameNode();
-    if (node == NULL) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    node->pid = pid;
-    memcpy(node->names, name, (nameLength + 1) * sizeof(wchar_t));
-    *link = node;
-    return 0;
-}
-
-void freeServiceNames(ServiceNameNode** list)
-{
-    if (list == NULL) {
-        return;
-    }
-    ServiceNameNode* node = *list;
-    *list = NULL;
-    while (node != NULL) {
-        ServiceNameNode* next = node->next;
-        delete node;
-        node = next;
-    }
-}
-
-const ServiceNameNode* findServiceNames(const ServiceNameNode* list, uint32_t pid)
+const wchar_t* findName(const NameMap& names, uint32_t pid)
 {
     if (pid == 0) {
         return NULL;
     }
-    for (const ServiceNameNode* node = list; node != NULL; node = node->next) {
-        if (node->pid == pid) {
-            return node;
-        }
-    }
-    return NULL;
+    auto found = names.find(pid);
+    return found != names.end() ? found->second.text.c_str() : NULL;
 }
 
-uint32_t collectServiceNames(ServiceNameNode** list)
+int addServiceName(NameMap* names, uint32_t pid, const wchar_t* name)
 {
-    if (list == NULL) {
+    if (names == NULL || pid == 0 || isEmptyText(name)) {
+        return -1;
+    }
+    size_t nameLength = wcslen(name);
+    auto held = names->find(pid);
+    if (held == names->end()) {
+        if (nameLength >= SERVICE_NAMES_COUNT) {
+            return ERROR_INSUFFICIENT_BUFFER;
+        }
+        names->emplace(pid, NamedText{std::wstring(name, nameLength), 0});
         return 0;
     }
-    freeServiceNames(list);
+    std::wstring& text = held->second.text;
+    // A cut name would read as a different service: drop it whole.
+    if (text.size() + NAME_SEPARATOR_LENGTH + nameLength >= SERVICE_NAMES_COUNT) {
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    text.append(NAME_SEPARATOR, NAME_SEPARATOR_LENGTH);
+    text.append(name, nameLength);
+    return 0;
+}
+
+uint32_t collectServiceNames(NameMap* names)
+{
+    if (names == NULL) {
+        return 0;
+    }
+    names->clear();
     UniqueScHandle manager(
         OpenSCManagerW(NULL, NULL, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
     if (!manager) {
@@ -130,8 +110,7 @@ uint32_t collectServiceNames(ServiceNameNode** list)
         reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buffer.get());
     uint32_t taken = 0;
     for (DWORD i = 0; i < returned; ++i) {
-        if (addServiceName(list, services[i].ServiceStatusProcess.dwProcessId,
-                           services[i].lpDisplayName) == 0) {
+        if (addServiceName(names, services[i].ServiceStatusProcess.dwProcessId, services[i].lpDisplayName) == 0) {
             ++taken;
         }
     }
@@ -153,136 +132,31 @@ uint32_t titleScore(LONG extendedStyle, const wchar_t* className, bool visible)
     return score;
 }
 
-WindowTitleNode* newWindowTitleNode(uint32_t pid, const wchar_t* title, uint32_t score)
+void considerWindowTitle(NameMap* titles, uint32_t pid, const wchar_t* title, const wchar_t* className,
+                         LONG extendedStyle, bool visible)
 {
-    if (pid == 0 || isEmptyText(title)) {
-        return NULL;
-    }
-    size_t length = wcslen(title);
-    if (length >= WINDOW_TITLE_COUNT) {
-        length = WINDOW_TITLE_COUNT - 1;
-    }
-    // One allocation per node: the title sits right behind the record.
-    size_t bytes = sizeof(WindowTitleNode) + (length + 1) * sizeof(wchar_t);
-    void* memory = ::operator new(bytes, std::nothrow);
-    if (memory == NULL) {
-        return NULL;
-    }
-    WindowTitleNode* node = new (memory) WindowTitleNode();
-    node->pid = pid;
-    node->score = score;
-    node->title = reinterpret_cast<wchar_t*>(node + 1);
-    memcpy(node->title, title, length * sizeof(wchar_t));
-    node->title[length] = L'\0';
-    return node;
-}
-
-namespace {
-
-void deleteWindowTitleNode(WindowTitleNode* node)
-{
-    ::operator delete(static_cast<void*>(node));
-}
-
-}  // namespace
-
-BOOL considerWindowTitle(WindowTitleNode** list, uint32_t pid, const wchar_t* title,
-                         const wchar_t* className, LONG extendedStyle, bool visible)
-{
-    if (list == NULL) {
-        return FALSE;
-    }
-    if (pid == 0 || title == NULL || title[0] == L'\0' || title[1] == L'\0') {
-        return TRUE;
+    if (titles == NULL || pid == 0 || title == NULL || title[0] == L'\0' || title[1] == L'\0') {
+        return;
     }
     // Input-method helper windows carry a title of their own on every GUI thread.
     if (className != NULL && (wcscmp(className, L"MSCTFIME UI") == 0 || wcscmp(className, L"IME") == 0)) {
-        return TRUE;
+        return;
     }
     uint32_t score = titleScore(extendedStyle, className, visible);
-    WindowTitleNode* existing = findTitleNode(*list, pid);
-    if (existing != NULL && existing->score >= score) {
-        return TRUE;
-    }
-    WindowTitleNode* node = newWindowTitleNode(pid, title, score);
-    if (node == NULL) {
-        return FALSE;
-    }
-    if (existing != NULL) {
-        node->prev = existing->prev;
-        node->next = existing->next;
-        if (existing->prev != NULL) {
-            existing->prev->next = node;
-        } else {
-            *list = node;
-        }
-        if (existing->next != NULL) {
-            existing->next->prev = node;
-        }
-        deleteWindowTitleNode(existing);
-    } else if (*list == NULL) {
-        *list = node;
-    } else {
-        WindowTitleNode* last = *list;
-        while (last->next != NULL) {
-            last = last->next;
-        }
-        last->next = node;
-        node->prev = last;
-    }
-    return TRUE;
-}
-
-BOOL CALLBACK windowTitleCallback(HWND window, LPARAM param)
-{
-    WindowTitleNode** list = reinterpret_cast<WindowTitleNode**>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    wchar_t title[WINDOW_TITLE_COUNT];
-    wchar_t className[WINDOW_TITLE_COUNT];
-    title[0] = L'\0';
-    className[0] = L'\0';
-    if (pid != 0) {
-        GetWindowTextW(window, title, WINDOW_TITLE_COUNT);
-        RealGetWindowClassW(window, className, WINDOW_TITLE_COUNT);
-    }
-    LONG extendedStyle = GetWindowLongW(window, GWL_EXSTYLE);
-    return considerWindowTitle(list, pid, title, className, extendedStyle,
-                               IsWindowVisible(window) != FALSE);
-}
-
-void collectWindowTitles(WindowTitleNode** list)
-{
-    if (list == NULL) {
+    auto held = titles->find(pid);
+    if (held != titles->end() && held->second.score >= score) {
         return;
     }
-    *list = NULL;
-    EnumWindows(windowTitleCallback, reinterpret_cast<LPARAM>(list));
+    NamedText& named = held != titles->end() ? held->second : (*titles)[pid];
+    named.text.assign(title, wcsnlen(title, WINDOW_TITLE_COUNT - 1));
+    named.score = score;
 }
 
-void freeWindowTitles(WindowTitleNode** list)
+void collectWindowTitles(NameMap* titles)
 {
-    if (list == NULL) {
+    if (titles == NULL) {
         return;
     }
-    WindowTitleNode* node = *list;
-    *list = NULL;
-    while (node != NULL) {
-        WindowTitleNode* next = node->next;
-        deleteWindowTitleNode(node);
-        node = next;
-    }
-}
-
-const WindowTitleNode* findWindowTitle(const WindowTitleNode* list, uint32_t pid)
-{
-    if (pid == 0) {
-        return NULL;
-    }
-    for (const WindowTitleNode* node = list; node != NULL; node = node->next) {
-        if (node->pid == pid) {
-            return node;
-        }
-    }
-    return NULL;
+    titles->clear();
+    EnumWindows(windowTitleCallback, reinterpret_cast<LPARAM>(titles));
 }

@@ -1,19 +1,26 @@
-// One process as a command sees it: the snapshot's entry and the facts read
-// about it. The renderer reads records and nothing else of this layer.
+// One process as a command sees it: the snapshot's entry with the name it is
+// shown by, and the facts read about it. The renderer reads these and
+// nothing else of this layer.
 #pragma once
 #include <windows.h>
-#include <psapi.h>
 #include <tlhelp32.h>
 #include <stdint.h>
 
+// What the snapshot listed; fixed once the table is built.
 struct ProcessRecord {
     PROCESSENTRY32W entry;
-    PROCESS_MEMORY_COUNTERS memory;
-    FILETIME creationTime;       // 0 in both halves: unknown
     const wchar_t* displayName;  // service names or window title; not owned
-    uint32_t elevated;
-    uint32_t is32Bit;            // a 32-bit process on 64-bit Windows
-    int32_t priorityIndex;       // 0..6; -1 only in the ended-process placeholder
+};
+
+// What opening a process told; all zero when it was not read or could not
+// be opened.
+struct ProcessDetails {
+    uint64_t creationTime;       // UTC, 100-ns units; 0 unknown
+    SYSTEMTIME localStartTime;   // creationTime in local time, wYear 0 when not converted
+    SIZE_T workingSetSize;       // the 32-bit DLL sees the count modulo 4 GiB
+    int32_t priorityIndex;       // 0..6; -1 only for the ended-process placeholder
+    bool elevated;
+    bool is32Bit;                // a 32-bit process on 64-bit Windows
 };
 
 // Priority labels by priorityIndex, lowest scheduling priority first.

@@ -1,5 +1,6 @@
 #include "procinfo/process_table.h"
 
+#include "base/file_time.h"
 #include "procinfo/image_path.h"
 #include "procinfo/process_access.h"
 #include "procinfo/snapshot.h"
@@ -50,6 +51,23 @@ uint32_t firstIndexOf(const ProcessTable& table, uint32_t pid, bool* found)
     return *found ? slot->second : 0;
 }
 
+// The ended-process placeholder's answer: nothing was read, and its
+// priority marks it as no process of the table.
+const ProcessDetails ENDED_PROCESS_DETAILS = {0, {0, 0, 0, 0, 0, 0, 0, 0}, 0, -1, false, false};
+
+// Converted with the daylight-saving rule of the start date, not today's;
+// left at wYear 0 when the time cannot be converted.
+void convertToLocalTime(uint64_t creationTime, SYSTEMTIME* local)
+{
+    FILETIME created = fileTimeFromValue(creationTime);
+    SYSTEMTIME utc;
+    SYSTEMTIME converted;
+    if (creationTime != 0 && FileTimeToSystemTime(&created, &utc) &&
+        SystemTimeToTzSpecificLocalTime(NULL, &utc, &converted)) {
+        *local = converted;
+    }
+}
+
 // Opens the process of record index once, reading all this invocation wants.
 void openRecord(ProcessTable& table, uint32_t index)
 {
@@ -58,7 +76,6 @@ void openRecord(ProcessTable& table, uint32_t index)
         return;
     }
     state.opened = true;
-    ProcessRecord& record = table.records[index];
     unsigned want = (table.options.collectDetails ? WANT_DETAILS : 0) |
                     (table.options.collectImagePaths ? WANT_IMAGE_PATH : 0);
     std::unique_ptr<wchar_t[]> path;
@@ -74,16 +91,20 @@ void openRecord(ProcessTable& table, uint32_t index)
     memset(&facts, 0, sizeof(facts));
     facts.memory.cb = sizeof(facts.memory);
     if (table.probe.read == NULL ||
-        !table.probe.read(table.probe.context, record.entry.th32ProcessID, want, &facts, path.get())) {
+        !table.probe.read(table.probe.context, table.records[index].entry.th32ProcessID, want, &facts, path.get())) {
         return;  // an unopenable process keeps its zero details
     }
     state.liveTime = facts.creationTime;
     if (want & WANT_DETAILS) {
-        record.creationTime = fileTimeFromValue(facts.creationTime);
-        record.memory = facts.memory;
-        record.elevated = facts.elevated;
-        record.is32Bit = facts.is32Bit;
-        record.priorityIndex = facts.priorityIndex;
+        ProcessDetails& details = state.details;
+        details.creationTime = facts.creationTime;
+        details.workingSetSize = facts.memory.WorkingSetSize;
+        details.priorityIndex = facts.priorityIndex;
+        details.elevated = facts.elevated != 0;
+        details.is32Bit = facts.is32Bit != 0;
+        if (table.options.localStartTimes) {
+            convertToLocalTime(facts.creationTime, &details.localStartTime);
+        }
     }
     if (path && path[0] != L'\0') {
         // Kept at its own length: most records are never printed with a path.
@@ -141,30 +162,12 @@ void attachDisplayNames(ProcessTable* table)
     if (table == NULL || table->records == NULL) {
         return;
     }
-    // The first node of each PID, found once rather than by a list walk per record.
-    std::unordered_map<uint32_t, const wchar_t*> services;
-    for (const ServiceNameNode* node = table->serviceNames.get(); node != NULL; node = node->next) {
-        services.emplace(node->pid, node->names);
-    }
-    std::unordered_map<uint32_t, const wchar_t*> titles;
-    for (const WindowTitleNode* node = table->windowTitles.get(); node != NULL; node = node->next) {
-        titles.emplace(node->pid, node->title);
-    }
     for (uint32_t i = 0; i < table->count; ++i) {
         ProcessRecord& record = table->records[i];
         uint32_t pid = record.entry.th32ProcessID;
-        record.displayName = NULL;
-        if (pid == 0) {
-            continue;
-        }
-        auto service = services.find(pid);
-        if (service != services.end()) {
-            record.displayName = service->second;
-            continue;
-        }
-        auto title = titles.find(pid);
-        if (title != titles.end()) {
-            record.displayName = title->second;
+        record.displayName = findName(table->serviceNames, pid);
+        if (record.displayName == NULL) {
+            record.displayName = findName(table->windowTitles, pid);
         }
     }
 }
@@ -208,11 +211,9 @@ int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& option
     table->byParent.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         const PROCESSENTRY32W& entry = entryAt(snapshot, i);
-        // A fresh record is all zero but for its entry and the counters' size.
         ProcessRecord& record = table->records[i];
-        memset(&record, 0, sizeof(record));
         record.entry = entry;
-        record.memory.cb = sizeof(PROCESS_MEMORY_COUNTERS);
+        record.displayName = NULL;
         table->byPid.push_back(std::make_pair(entry.th32ProcessID, i));
         if (entry.th32ProcessID != 0) {
             table->byParent.push_back(std::make_pair(entry.th32ParentProcessID, i));
@@ -222,14 +223,10 @@ int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& option
     std::sort(table->byParent.begin(), table->byParent.end());
 
     if (options.collectServiceNames) {
-        ServiceNameNode* head = NULL;
-        collectServiceNames(&head);
-        table->serviceNames.reset(head);
+        collectServiceNames(&table->serviceNames);
     }
     if (options.collectWindowTitles) {
-        WindowTitleNode* head = NULL;
-        collectWindowTitles(&head);
-        table->windowTitles.reset(head);
+        collectWindowTitles(&table->windowTitles);
     }
     attachDisplayNames(table);
     return 0;
@@ -237,12 +234,17 @@ int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& option
 
 int buildProcessTable(const TableOptions& options, ProcessTable* table)
 {
+    return buildProcessTable(systemToolhelp(), options, table);
+}
+
+int buildProcessTable(const ToolhelpCalls& toolhelp, const TableOptions& options, ProcessTable* table)
+{
     if (table == NULL) {
         return -1;
     }
     *table = ProcessTable();
     SnapshotEntries snapshot;
-    int result = readProcessSnapshot(&snapshot);
+    int result = readProcessSnapshot(toolhelp, &snapshot);
     if (result != 0) {
         return result;
     }
@@ -291,14 +293,15 @@ uint64_t liveCreationTime(ProcessTable& table, uint32_t pid)
 
 uint32_t validatedParentPid(ProcessTable& table, const ProcessRecord& record)
 {
+    uint32_t parentPid = record.entry.th32ParentProcessID;
     if (!inTable(table, record)) {
-        return record.entry.th32ParentProcessID;
+        return parentPid;
     }
-    uint32_t index = indexOf(table, record);
-    ProcessRecord& own = table.records[index];
-    RecordState& state = table.state[index];
-    uint32_t parentPid = own.entry.th32ParentProcessID;
-    if (state.linkChecked || parentPid == 0 || own.entry.th32ProcessID == 0) {
+    RecordState& state = table.state[indexOf(table, record)];
+    if (state.linkChecked) {
+        return state.parentCut ? 0 : parentPid;
+    }
+    if (parentPid == 0 || record.entry.th32ProcessID == 0) {
         return parentPid;
     }
     state.linkChecked = true;
@@ -307,10 +310,8 @@ uint32_t validatedParentPid(ProcessTable& table, const ProcessRecord& record)
     if (parentTime == 0) {
         return parentPid;
     }
-    if (isCreatedLater(parentTime, liveCreationTime(table, own.entry.th32ProcessID))) {
-        own.entry.th32ParentProcessID = 0;
-    }
-    return own.entry.th32ParentProcessID;
+    state.parentCut = isCreatedLater(parentTime, liveCreationTime(table, record.entry.th32ProcessID));
+    return state.parentCut ? 0 : parentPid;
 }
 
 uint32_t childCandidates(const ProcessTable& table, uint32_t pid)
@@ -333,11 +334,17 @@ uint32_t collectChildren(ProcessTable& table, uint32_t pid, const ProcessRecord*
     return stored;
 }
 
-void prepareRecord(ProcessTable& table, const ProcessRecord& record)
+const ProcessDetails* recordDetails(ProcessTable& table, const ProcessRecord& record)
 {
-    if ((table.options.collectDetails || table.options.collectImagePaths) && inTable(table, record)) {
-        openRecord(table, indexOf(table, record));
+    if (!inTable(table, record)) {
+        return &ENDED_PROCESS_DETAILS;
     }
+    uint32_t index = indexOf(table, record);
+    // One opening reads the details and the path; a shown line asks here first.
+    if (table.options.collectDetails || table.options.collectImagePaths) {
+        openRecord(table, index);
+    }
+    return &table.state[index].details;
 }
 
 const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record)

@@ -1,8 +1,9 @@
 // The per-invocation table of processes: one record per process of a fresh
-// toolhelp snapshot, indexed by PID and by parent. What needs a process to
-// be opened (a parent link's creation-time test, the details, the image
-// path) is read only when something shown or compared depends on it, once
-// per process, and kept.
+// toolhelp snapshot, indexed by PID and by parent. The records stay as the
+// build made them; what needs a process to be opened (a parent link's
+// creation-time test, the details, the image path) is read only when
+// something shown or compared depends on it, once per process, kept beside
+// the record and answered by the table.
 #pragma once
 #include <windows.h>
 #include <psapi.h>
@@ -24,6 +25,7 @@ struct TableOptions {
     bool collectImagePaths;    // the full path of every line shown
     bool collectServiceNames;
     bool collectWindowTitles;
+    bool localStartTimes;      // creation times also in local time, for display
 };
 
 // What one opening of a process gave.
@@ -48,19 +50,22 @@ struct ProcessProbe {
 // The system's processes; context is a DriveMap (procinfo/image_path.h) or null.
 bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
 
-// Per record, what has been read so far.
+// Per record, what has been read and decided so far.
 struct RecordState {
-    bool opened;
-    bool linkChecked;
     uint64_t liveTime;  // creation time read when opened; 0 unknown
     std::unique_ptr<wchar_t[]> imagePath;
+    ProcessDetails details;
+    bool opened;
+    bool linkChecked;
+    bool parentCut;     // the parent PID now belongs to a process younger than this one
 };
 
 struct ProcessTable {
     std::unique_ptr<ProcessRecord[]> records;
     uint32_t count = 0;
-    ServiceNameList serviceNames;
-    WindowTitleList windowTitles;
+    // What the display names point into.
+    NameMap serviceNames;
+    NameMap windowTitles;
     TableOptions options = {};
     ProcessProbe probe = {};
     std::unique_ptr<RecordState[]> state;
@@ -75,9 +80,12 @@ struct ProcessTable {
     std::unique_ptr<DriveMap> drives;
 };
 
-// Builds the table from a fresh snapshot. 0 (count 0: no processes were
-// found), 8 out of memory, or a Windows error code (-1 when none).
+// Builds the table from a fresh snapshot read with the system's toolhelp
+// calls, or with toolhelp's. 0 (count 0: no processes were found), 8 out of
+// memory, or a Windows error code (-1 when none).
 [[nodiscard]] int buildProcessTable(const TableOptions& options, ProcessTable* table);
+[[nodiscard]] int buildProcessTable(const ToolhelpCalls& toolhelp, const TableOptions& options,
+                                    ProcessTable* table);
 // The same over entries already read; probe answers for the processes.
 [[nodiscard]] int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& options,
                                    const ProcessProbe& probe, ProcessTable* table);
@@ -86,7 +94,8 @@ struct ProcessTable {
 
 // The priority index for a GetPriorityClass result (0 for anything unknown).
 int32_t priorityIndexFromClass(DWORD priorityClass);
-// Sets every displayName: service names win over a window title.
+// Sets every displayName from the table's name maps: service names win over
+// a window title.
 void attachDisplayNames(ProcessTable* table);
 
 // The first record with this PID, in table order; null when none.
@@ -95,12 +104,15 @@ const ProcessRecord* findRecordByPid(const ProcessTable& table, uint32_t pid);
 uint64_t liveCreationTime(ProcessTable& table, uint32_t pid);
 // The record's parent PID once its link has passed the creation-time test:
 // 0 when the parent PID now belongs to a process younger than the record.
+// A record outside the table keeps its snapshot parent.
 uint32_t validatedParentPid(ProcessTable& table, const ProcessRecord& record);
 // The records with a nonzero PID whose validated parent is pid, in table
 // order; candidates is an upper bound of how many there can be.
 uint32_t childCandidates(const ProcessTable& table, uint32_t pid);
 uint32_t collectChildren(ProcessTable& table, uint32_t pid, const ProcessRecord** children, uint32_t room);
-// Reads the details and image path a shown or compared record needs.
-void prepareRecord(ProcessTable& table, const ProcessRecord& record);
+// The details of a shown or compared record, read with its image path at
+// the first question; never null. A record outside the table is the
+// ended-process placeholder: priority index -1, nothing else known.
+const ProcessDetails* recordDetails(ProcessTable& table, const ProcessRecord& record);
 // The full image path read for the record; null when unknown or not collected.
 const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record);

@@ -21,31 +21,45 @@ int lastErrorResult()
     return error == 0 ? -1 : static_cast<int>(error);
 }
 
-// Room for the entry at index count, a new chunk when the last one is full.
+// Room for the entry at index count, in a new chunk when the last one is
+// full; null when there is no chunk for it (out of memory).
 PROCESSENTRY32W* slotFor(SnapshotEntries* snapshot)
 {
-    uint32_t slot = snapshot->count % SNAPSHOT_CHUNK_COUNT;
-    if (slot == 0) {
-        snapshot->chunks.emplace_back(new (std::nothrow) PROCESSENTRY32W[SNAPSHOT_CHUNK_COUNT]);
-        if (!snapshot->chunks.back()) {
-            snapshot->chunks.pop_back();
-            return NULL;
+    size_t chunk = snapshot->count / SNAPSHOT_CHUNK_COUNT;
+    if (chunk == snapshot->chunks.size()) {
+        std::unique_ptr<PROCESSENTRY32W[]> fresh(new (std::nothrow) PROCESSENTRY32W[SNAPSHOT_CHUNK_COUNT]);
+        if (fresh) {
+            snapshot->chunks.push_back(std::move(fresh));
         }
     }
-    PROCESSENTRY32W* entry = &snapshot->chunks.back()[slot];
+    if (chunk >= snapshot->chunks.size()) {
+        return NULL;
+    }
+    PROCESSENTRY32W* entry = &snapshot->chunks[chunk][snapshot->count % SNAPSHOT_CHUNK_COUNT];
     resetEntry(entry);
     return entry;
 }
 
 }  // namespace
 
+ToolhelpCalls systemToolhelp()
+{
+    ToolhelpCalls calls = {CreateToolhelp32Snapshot, Process32FirstW, Process32NextW};
+    return calls;
+}
+
 int readProcessSnapshot(SnapshotEntries* snapshot)
+{
+    return readProcessSnapshot(systemToolhelp(), snapshot);
+}
+
+int readProcessSnapshot(const ToolhelpCalls& toolhelp, SnapshotEntries* snapshot)
 {
     if (snapshot == NULL) {
         return -1;
     }
     *snapshot = SnapshotEntries();
-    UniqueHandle handle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    UniqueHandle handle(toolhelp.createSnapshot(TH32CS_SNAPPROCESS, 0));
     if (!handle) {
         return lastErrorResult();
     }
@@ -57,7 +71,8 @@ int readProcessSnapshot(SnapshotEntries* snapshot)
             *snapshot = SnapshotEntries();
             return ERROR_NOT_ENOUGH_MEMORY;
         }
-        BOOL found = snapshot->count == 0 ? Process32FirstW(handle.get(), entry) : Process32NextW(handle.get(), entry);
+        BOOL found = snapshot->count == 0 ? toolhelp.firstProcess(handle.get(), entry)
+                                          : toolhelp.nextProcess(handle.get(), entry);
         if (!found) {
             break;
         }

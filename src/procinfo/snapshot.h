@@ -26,9 +26,20 @@ inline const PROCESSENTRY32W& entryAt(const SnapshotEntries& snapshot, uint32_t 
     return snapshot.chunks[index / SNAPSHOT_CHUNK_COUNT][index % SNAPSHOT_CHUNK_COUNT];
 }
 
+// The toolhelp calls a snapshot is read with: the system's, or a test's that
+// fails where the system rarely does.
+struct ToolhelpCalls {
+    HANDLE(WINAPI* createSnapshot)(DWORD flags, DWORD processId);
+    BOOL(WINAPI* firstProcess)(HANDLE snapshot, PROCESSENTRY32W* entry);
+    BOOL(WINAPI* nextProcess)(HANDLE snapshot, PROCESSENTRY32W* entry);
+};
+// Made at each call, so that whoever patched the imports meanwhile is called.
+ToolhelpCalls systemToolhelp();
+
 // 0 (count may be 0), 8 out of memory, or the Windows error code of the
 // failing call (-1 when there is none).
 [[nodiscard]] int readProcessSnapshot(SnapshotEntries* snapshot);
+[[nodiscard]] int readProcessSnapshot(const ToolhelpCalls& toolhelp, SnapshotEntries* snapshot);
 
 // Entries already read (synthetic ones in tests): copied in. 0 or 8.
 [[nodiscard]] int snapshotFromEntries(const PROCESSENTRY32W* entries, uint32_t count, SnapshotEntries* snapshot);

@@ -34,13 +34,9 @@ void writeIfFits(LineText* line, const wchar_t* text, int32_t length, int32_t* r
 
 }  // namespace
 
-uint64_t workingSetBytes(const ProcessRecord& record)
+uint64_t workingSetBytes(const ProcessDetails& details)
 {
-#if SIZE_MAX > 0xFFFFFFFFu
-    return record.memory.WorkingSetSize;
-#else
-    return static_cast<uint32_t>(record.memory.WorkingSetSize);
-#endif
+    return details.workingSetSize;
 }
 
 int formatMemoryColumn(uint64_t bytes, DisplayFlags flags, wchar_t* text, size_t count)
@@ -64,13 +60,13 @@ int formatMemoryColumn(uint64_t bytes, DisplayFlags flags, wchar_t* text, size_t
     return length < 0 ? 0 : length;
 }
 
-const wchar_t* extraInfoMarker(const ProcessRecord& record, DisplayFlags flags)
+const wchar_t* extraInfoMarker(const ProcessDetails& details, DisplayFlags flags)
 {
     bool ascii = (flags & OPT_ASCII) != 0;
-    if (record.elevated != 0) {
+    if (details.elevated) {
         return ascii ? L"^ " : L"\x2191 ";
     }
-    if (record.is32Bit != 0) {
+    if (details.is32Bit) {
         return ascii ? L"* " : L"\x00BB ";
     }
     return L"  ";
@@ -82,20 +78,14 @@ const wchar_t* priorityLabel(int32_t priorityIndex)
     return index < static_cast<uint32_t>(PRIORITY_INDEX_COUNT) ? PRIORITY_LABELS[index] : nullptr;
 }
 
-int formatStartTime(const FILETIME& creationTime, const SYSTEMTIME* today, DisplayFlags flags,
-                    wchar_t* text, size_t count)
+int formatStartTime(const SYSTEMTIME& local, const SYSTEMTIME* today, DisplayFlags flags, wchar_t* text,
+                    size_t count)
 {
     if (count == 0) {
         return 0;
     }
     text[0] = L'\0';
-    if (creationTime.dwLowDateTime == 0 && creationTime.dwHighDateTime == 0) {
-        return 0;
-    }
-    // Converted with the daylight-saving rule of the start date, not today's.
-    SYSTEMTIME utc;
-    SYSTEMTIME local;
-    if (!FileTimeToSystemTime(&creationTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+    if (local.wYear == 0) {
         return 0;
     }
 
@@ -123,26 +113,26 @@ int formatStartTime(const FILETIME& creationTime, const SYSTEMTIME* today, Displ
     return width;
 }
 
-void writeLeadingColumns(const ProcessRecord& record, const ViewSettings& view, LineText* line, wchar_t* text,
+void writeLeadingColumns(const ProcessDetails& details, const ViewSettings& view, LineText* line, wchar_t* text,
                          int32_t* remaining)
 {
     // Both are written whatever the width: they keep the names aligned.
     if ((view.flags & OPT_MEMORY) != 0) {
-        int length = formatMemoryColumn(workingSetBytes(record), view.flags, text, COLUMN_TEXT_COUNT);
+        int length = formatMemoryColumn(workingSetBytes(details), view.flags, text, COLUMN_TEXT_COUNT);
         appendToLine(line, text);
         *remaining -= length;
     }
     if ((view.flags & OPT_EXTRA_INFO) != 0) {
-        appendToLine(line, extraInfoMarker(record, view.flags));
+        appendToLine(line, extraInfoMarker(details, view.flags));
         *remaining -= 2;
     }
 }
 
-void writeTrailingColumns(const ProcessRecord& record, const ViewSettings& view, LineText* line, wchar_t* text,
-                          int32_t* remaining)
+void writeTrailingColumns(const ProcessRecord& record, const ProcessDetails& details, const ViewSettings& view,
+                          LineText* line, wchar_t* text, int32_t* remaining)
 {
     if ((view.flags & OPT_PRIORITY) != 0) {
-        const wchar_t* label = priorityLabel(record.priorityIndex);
+        const wchar_t* label = priorityLabel(details.priorityIndex);
         if (label != nullptr) {
             writeIfFits(line, text, formatText(text, COLUMN_TEXT_COUNT, L"  %s", label), remaining);
             *remaining -= PRIORITY_EXTRA_COST;
@@ -152,7 +142,7 @@ void writeTrailingColumns(const ProcessRecord& record, const ViewSettings& view,
         writeIfFits(line, text, formatText(text, COLUMN_TEXT_COUNT, L" (%u)", record.entry.cntThreads), remaining);
     }
     if ((view.flags & OPT_START_TIME) != 0) {
-        int width = formatStartTime(record.creationTime, view.today, view.flags, text, COLUMN_TEXT_COUNT);
+        int width = formatStartTime(details.localStartTime, view.today, view.flags, text, COLUMN_TEXT_COUNT);
         if (width > 0) {
             writeIfFits(line, text, width, remaining);
         }

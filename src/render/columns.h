@@ -15,24 +15,24 @@ const int COLUMN_TEXT_COUNT = 1024;
 
 // The working set as this build reads it: the whole count in the 64-bit DLL,
 // the 32-bit count (which wraps above 4 GiB) in the 32-bit one.
-uint64_t workingSetBytes(const ProcessRecord& record);
+uint64_t workingSetBytes(const ProcessDetails& details);
 
 // Each format function returns the length of its text (0 for no text).
 int formatMemoryColumn(uint64_t bytes, DisplayFlags flags, wchar_t* text, size_t count);
 // "↑ " for an elevated process, "» " for a 32-bit one, else two spaces;
 // "^ " and "* " under OPT_ASCII.
-const wchar_t* extraInfoMarker(const ProcessRecord& record, DisplayFlags flags);
+const wchar_t* extraInfoMarker(const ProcessDetails& details, DisplayFlags flags);
 // Null for an index outside 0 to 6, such as the ended-process placeholder's.
 const wchar_t* priorityLabel(int32_t priorityIndex);
-// The start time in local time; returns the column's nominal width, or 0
-// when the creation time is unknown or cannot be converted.
-int formatStartTime(const FILETIME& creationTime, const SYSTEMTIME* today, DisplayFlags flags,
-                    wchar_t* text, size_t count);
+// The start time, already in local time; returns the column's nominal
+// width, or 0 when it is unknown (wYear 0). The date is left out on today.
+int formatStartTime(const SYSTEMTIME& local, const SYSTEMTIME* today, DisplayFlags flags, wchar_t* text,
+                    size_t count);
 
 // The column steps of a line. Each adds its column to the line when its
 // flag is set and the rules let it, and charges *remaining. text is working
 // space of COLUMN_TEXT_COUNT units.
-void writeLeadingColumns(const ProcessRecord& record, const ViewSettings& view, LineText* line, wchar_t* text,
+void writeLeadingColumns(const ProcessDetails& details, const ViewSettings& view, LineText* line, wchar_t* text,
                          int32_t* remaining);
-void writeTrailingColumns(const ProcessRecord& record, const ViewSettings& view, LineText* line, wchar_t* text,
-                          int32_t* remaining);
+void writeTrailingColumns(const ProcessRecord& record, const ProcessDetails& details, const ViewSettings& view,
+                          LineText* line, wchar_t* text, int32_t* remaining);

@@ -1,6 +1,5 @@
 #include "render/sibling_order.h"
 
-#include "base/file_time.h"
 #include "base/text.h"
 #include "render/columns.h"
 
@@ -28,47 +27,56 @@ int compareValues(T a, T b)
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-int compareByKey(wchar_t key, const ProcessRecord& a, const ProcessRecord& b)
+int compareByKey(wchar_t key, const RecordSource& source, const ProcessRecord* a, const ProcessRecord* b)
 {
+    const PROCESSENTRY32W& entryA = a->entry;
+    const PROCESSENTRY32W& entryB = b->entry;
     switch (upperAscii(key)) {
     case L'C':
-        return compareValues(static_cast<uint32_t>(a.priorityIndex), static_cast<uint32_t>(b.priorityIndex));
+        return compareValues(static_cast<uint32_t>(detailsFrom(source, a).priorityIndex),
+                             static_cast<uint32_t>(detailsFrom(source, b).priorityIndex));
     case L'D':
-        if (a.displayName == nullptr || b.displayName == nullptr) {
-            return compareValues(a.displayName != nullptr, b.displayName != nullptr);
+        if (a->displayName == nullptr || b->displayName == nullptr) {
+            return compareValues(a->displayName != nullptr, b->displayName != nullptr);
         }
-        return compareFolded(a.displayName, b.displayName);
+        return compareFolded(a->displayName, b->displayName);
     case L'E':
-        return compareValues(b.elevated != 0, a.elevated != 0);
+        return compareValues(detailsFrom(source, b).elevated, detailsFrom(source, a).elevated);
     case L'K':
-        return compareValues(a.entry.cntThreads, b.entry.cntThreads);
+        return compareValues(entryA.cntThreads, entryB.cntThreads);
     case L'M':
-        return compareValues(workingSetBytes(a), workingSetBytes(b));
+        return compareValues(workingSetBytes(detailsFrom(source, a)), workingSetBytes(detailsFrom(source, b)));
     case L'N':
-        return compareFolded(a.entry.szExeFile, b.entry.szExeFile);
+        return compareFolded(entryA.szExeFile, entryB.szExeFile);
     case L'P':
-        return compareValues(a.entry.th32ProcessID, b.entry.th32ProcessID);
+        return compareValues(entryA.th32ProcessID, entryB.th32ProcessID);
     case L'T':
-        return compareValues(fileTimeValue(a.creationTime), fileTimeValue(b.creationTime));
+        return compareValues(detailsFrom(source, a).creationTime, detailsFrom(source, b).creationTime);
     case L'W':
-        return compareValues(b.is32Bit != 0, a.is32Bit != 0);
+        return compareValues(detailsFrom(source, b).is32Bit, detailsFrom(source, a).is32Bit);
     default:
         return 0;
     }
 }
 
+// What a record shows when its source has read nothing about it.
+const ProcessDetails NOTHING_READ = {};
+
 }  // namespace
 
-int compareSiblings(const wchar_t* keys, const void* a, const void* b)
+const ProcessDetails& detailsFrom(const RecordSource& source, const ProcessRecord* record)
 {
-    const ProcessRecord& first = **static_cast<const ProcessRecord* const*>(a);
-    const ProcessRecord& second = **static_cast<const ProcessRecord* const*>(b);
+    return source.details != nullptr ? *source.details(source.context, record) : NOTHING_READ;
+}
+
+int compareSiblings(const wchar_t* keys, const RecordSource& source, const ProcessRecord* a, const ProcessRecord* b)
+{
     for (const wchar_t* key = keys; key != nullptr && *key != L'\0'; ++key) {
-        int result = compareByKey(*key, first, second);
+        int result = compareByKey(*key, source, a, b);
         if (result != 0) {
             return (*key >= L'A' && *key <= L'Z') ? -result : result;
         }
     }
     // The tie-break is never reversed: equal siblings always list by PID.
-    return compareValues(first.entry.th32ProcessID, second.entry.th32ProcessID);
+    return compareValues(a->entry.th32ProcessID, b->entry.th32ProcessID);
 }

@@ -3,7 +3,12 @@
 #include <stdint.h>
 
 #include "procinfo/process_record.h"
+#include "render/view.h"
 
-// a and b point to elements of an array of const ProcessRecord pointers.
-// keys: lower case ascending, upper case descending; ties go to the PID.
-int compareSiblings(const wchar_t* keys, const void* a, const void* b);
+// The details the source answers for a record; all zero when it has no answer.
+const ProcessDetails& detailsFrom(const RecordSource& source, const ProcessRecord* record);
+
+// keys: lower case ascending, upper case descending; ties go to the PID. The
+// details of a and b are asked of source only when a key compares them.
+int compareSiblings(const wchar_t* keys, const RecordSource& source, const ProcessRecord* a,
+                    const ProcessRecord* b);

@@ -137,8 +137,8 @@ void writeDisplayText(const wchar_t* source, const ViewSettings& view, LineText*
 }
 
 // Everything of one line up to and including its end; 0 or STOPPED.
-int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, bool isRoot, ViewSettings* view,
-               LineWork* work)
+int renderLine(const ProcessRecord& record, const ProcessDetails& details, const wchar_t* prefix, bool isLast,
+               bool isRoot, ViewSettings* view, LineWork* work)
 {
     int32_t remaining = static_cast<int32_t>(view->width);
     const TreeGlyphs& glyphs = glyphsFor(view->flags);
@@ -168,14 +168,17 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
     appendToLine(line, work->column);
 
     if (view->parentPidOnFirstLine && isRoot) {
-        remaining -= formatText(work->column, COLUMN_TEXT_COUNT, decimal ? L"[%u]  " : L"[%04X]  ",
-                                record.entry.th32ParentProcessID);
+        // The bracketed parent is the one whose link holds.
+        const RecordSource& source = view->source;
+        uint32_t parentPid = source.parentPid != nullptr ? source.parentPid(source.context, &record)
+                                                         : record.entry.th32ParentProcessID;
+        remaining -= formatText(work->column, COLUMN_TEXT_COUNT, decimal ? L"[%u]  " : L"[%04X]  ", parentPid);
         appendToLine(line, work->column);
     }
 
-    writeLeadingColumns(record, *view, line, work->column, &remaining);
+    writeLeadingColumns(details, *view, line, work->column, &remaining);
     writeExecutableName(record, *view, line, work->column, &remaining);
-    writeTrailingColumns(record, *view, line, work->column, &remaining);
+    writeTrailingColumns(record, details, *view, line, work->column, &remaining);
 
     if ((view->flags & OPT_NO_DISPLAY_NAMES) == 0) {
         const wchar_t* text = record.displayName;
@@ -196,14 +199,13 @@ int renderLine(const ProcessRecord& record, const wchar_t* prefix, bool isLast, 
 int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
                ViewSettings* view, const PathLink* ancestors, LineWork* work)
 {
-    if (view->source.prepare != nullptr) {
-        view->source.prepare(view->source.context, record);
-    }
-    int result = renderLine(*record, prefix, isLast, ancestors == nullptr, view, work);
+    const ProcessDetails& details = detailsFrom(view->source, record);
+    int result = renderLine(*record, details, prefix, isLast, ancestors == nullptr, view, work);
     if (result != 0) {
         return result;
     }
-    if (record->priorityIndex != -1) {
+    // The ended-process placeholder is no process found.
+    if (details.priorityIndex != -1) {
         view->printedCount++;
     }
     if (!recurse) {
@@ -230,14 +232,12 @@ int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, 
     }
 
     if (view->sortKeys != nullptr && stored > 1) {
-        // The keys compare details, read now for exactly these siblings.
-        for (uint32_t i = 0; source.prepare != nullptr && i < stored; ++i) {
-            source.prepare(source.context, children[i]);
-        }
+        // Keys that compare details read them for exactly these siblings.
         const wchar_t* keys = view->sortKeys;
-        std::sort(children.get(), children.get() + stored, [keys](const ProcessRecord* a, const ProcessRecord* b) {
-            return compareSiblings(keys, &a, &b) < 0;
-        });
+        std::sort(children.get(), children.get() + stored,
+                  [keys, &source](const ProcessRecord* a, const ProcessRecord* b) {
+                      return compareSiblings(keys, source, a, b) < 0;
+                  });
     }
 
     // What the children inherit, kept for as long as they are being written.

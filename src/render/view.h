@@ -9,17 +9,21 @@
 #include "render/display_flags.h"
 
 struct ProcessRecord;
+struct ProcessDetails;
 
 // Access to the records while the walk goes on; the command wires it to its
-// process table, tests to synthetic tables.
+// process table, tests to synthetic tables. Records are read as they are;
+// what is read or decided about them later comes from here.
 struct RecordSource {
     void* context;
     // An upper bound of the children of pid, for sizing.
     uint32_t (*childCount)(void* context, uint32_t pid);
     // The children of pid in table order, at most room of them; their count.
     uint32_t (*children)(void* context, uint32_t pid, const ProcessRecord** out, uint32_t room);
-    // Readies the facts of a record about to be shown or compared.
-    void (*prepare)(void* context, const ProcessRecord* record);
+    // The record's parent PID if its link holds, else 0.
+    uint32_t (*parentPid)(void* context, const ProcessRecord* record);
+    // The details of a record about to be shown or compared; never null.
+    const ProcessDetails* (*details)(void* context, const ProcessRecord* record);
     // The full image path of a record (/F); null when unknown.
     const wchar_t* (*imagePath)(void* context, const ProcessRecord* record);
 };

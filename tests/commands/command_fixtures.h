@@ -17,7 +17,6 @@ inline ProcessRecord makeRecord(uint32_t pid, uint32_t parentPid, const wchar_t*
     record.entry.th32ParentProcessID = parentPid;
     record.entry.cntThreads = 1;
     copyText(record.entry.szExeFile, MAX_PATH, name);
-    record.priorityIndex = 2;
     record.displayName = displayName;
     return record;
 }

@@ -95,7 +95,7 @@ void readEverything(ProcessTable* table)
         (void)validatedParentPid(*table, table->records[i]);
     }
     for (uint32_t i = 0; i < table->count; ++i) {
-        prepareRecord(*table, table->records[i]);
+        (void)recordDetails(*table, table->records[i]);
     }
 }
 

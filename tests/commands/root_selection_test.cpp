@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 namespace {
@@ -50,6 +51,41 @@ TEST(ServicesRoot, FirstParentOfFiveServiceHostsInTableOrder)
 
     EXPECT_EQ(0u, findServicesRoot(nullptr));
     EXPECT_EQ(0u, servicesRoot({}));
+}
+
+// Hosts whose parent PID now belongs to a process younger than they are
+// count for nobody, even when they come first in the table.
+TEST(ServicesRoot, HostsOfAReusedParentPidAreNotCounted)
+{
+    std::vector<PROCESSENTRY32W> entries;
+    std::map<uint32_t, uint64_t> times;
+    auto add = [&](uint32_t pid, uint32_t parent, const wchar_t* name, uint64_t time) {
+        entries.push_back(makeRecord(pid, parent, name).entry);
+        times[pid] = time;
+    };
+    add(0x50, 0x8, L"updater.exe", 900);
+    for (uint32_t i = 0; i < 5; ++i) {
+        add(0x100 + 4 * i, 0x50, L"svchost.exe", 100 + i);
+    }
+    add(0x24, 0x8, L"services.exe", 50);
+    for (uint32_t i = 0; i < 5; ++i) {
+        add(0x200 + 4 * i, 0x24, L"svchost.exe", 60 + i);
+    }
+    struct Times {
+        static bool read(void* context, uint32_t pid, unsigned, ProcessFacts* facts, wchar_t*)
+        {
+            const std::map<uint32_t, uint64_t>& known = *static_cast<const std::map<uint32_t, uint64_t>*>(context);
+            auto time = known.find(pid);
+            if (time == known.end()) return false;
+            facts->creationTime = time->second;
+            return true;
+        }
+    };
+    ProcessTable table;
+    TableOptions options = {false, false, false, false};
+    ASSERT_EQ(0, fillProcessTable(entries.data(), static_cast<uint32_t>(entries.size()), options,
+                                  ProcessProbe{Times::read, &times}, &table));
+    EXPECT_EQ(0x24u, findServicesRoot(&table));
 }
 
 TEST(ServicesRoot, ParentsMetAfterSixteenOthersAreNotCounted)

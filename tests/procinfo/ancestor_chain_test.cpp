@@ -92,6 +92,7 @@ TEST(AncestorWalk, AMissingTimeEndsTimeChecks)
     EXPECT_EQ((Chain{12}), startUnopenable.timeQueries);
 }
 
+// 5000 entries span several snapshot chunks.
 TEST(AncestorWalk, LongChains)
 {
     for (uint32_t depth : {30u, 5000u}) {

@@ -8,30 +8,23 @@
 namespace {
 
 struct ServiceList {
-    ServiceNameNode* head = NULL;
-    ~ServiceList() { freeServiceNames(&head); }
-    int add(uint32_t pid, const std::wstring& name) { return addServiceName(&head, pid, name.c_str()); }
-    std::wstring names(uint32_t pid) const { return findServiceNames(head, pid)->names; }
+    NameMap map;
+    int add(uint32_t pid, const std::wstring& name) { return addServiceName(&map, pid, name.c_str()); }
+    std::wstring names(uint32_t pid) const { return findName(map, pid); }
 };
 
 struct TitleList {
-    WindowTitleNode* head = NULL;
-    ~TitleList() { freeWindowTitles(&head); }
-    BOOL add(uint32_t pid, const wchar_t* title, const wchar_t* className = L"C", LONG exStyle = 0,
+    NameMap map;
+    void add(uint32_t pid, const wchar_t* title, const wchar_t* className = L"C", LONG exStyle = 0,
              bool visible = true)
     {
-        return considerWindowTitle(&head, pid, title, className, exStyle, visible);
+        considerWindowTitle(&map, pid, title, className, exStyle, visible);
     }
-    // The titles in list order; empty if a next/prev pair disagrees.
-    std::vector<std::wstring> titles() const
+    // The title kept for pid; "-" when none.
+    std::wstring title(uint32_t pid) const
     {
-        std::vector<std::wstring> result;
-        const WindowTitleNode* previous = NULL;
-        for (const WindowTitleNode* node = head; node != NULL; previous = node, node = node->next) {
-            if (node->prev != previous) return {};
-            result.push_back(node->title);
-        }
-        return result;
+        const wchar_t* text = findName(map, pid);
+        return text != nullptr ? text : L"-";
     }
 };
 
@@ -43,12 +36,12 @@ TEST(ServiceNames, JoinsPerProcessAndRefusesPidZeroAndMissingNames)
     EXPECT_EQ(0, list.add(500, L"Task Scheduler"));
     EXPECT_EQ(L"Event Log; Task Scheduler", list.names(500));
     EXPECT_EQ(L"Plug and Play Service", list.names(600));
-    EXPECT_EQ(600u, list.head->next->pid);  // one node per PID, first seen first
 
     EXPECT_EQ(-1, list.add(0, L"Stopped Service"));
     EXPECT_EQ(-1, list.add(8, L""));
-    EXPECT_EQ(-1, addServiceName(&list.head, 8, NULL));
-    EXPECT_EQ(nullptr, findServiceNames(list.head, 8));
+    EXPECT_EQ(-1, addServiceName(&list.map, 8, NULL));
+    EXPECT_EQ(nullptr, findName(list.map, 8));
+    EXPECT_EQ(nullptr, findName(list.map, 0));
 }
 
 // The field holds 1023 units. A name that would not fit whole is dropped;
@@ -70,7 +63,7 @@ TEST(ServiceNames, FullFieldDropsTheNameThatDoesNotFitWhole)
     // The first name of a node obeys the same limit.
     EXPECT_EQ(0, list.add(4, std::wstring(1023, L'x')));
     EXPECT_EQ(tooBig, list.add(8, std::wstring(1024, L'y')));
-    EXPECT_EQ(nullptr, findServiceNames(list.head, 8));
+    EXPECT_EQ(nullptr, findName(list.map, 8));
 }
 
 TEST(WindowTitles, ScoreAddsAppWindowNonDialogAndVisible)
@@ -83,20 +76,22 @@ TEST(WindowTitles, ScoreAddsAppWindowNonDialogAndVisible)
 TEST(WindowTitles, SkipsUnnamedShortAndInputMethodWindows)
 {
     TitleList list;
-    EXPECT_TRUE(list.add(0, L"No owner"));
-    EXPECT_TRUE(list.add(12, L""));
-    EXPECT_TRUE(list.add(12, L"X"));
-    EXPECT_TRUE(list.add(12, L"Default IME", L"IME"));
-    EXPECT_TRUE(list.add(12, L"MSCTFIME UI", L"MSCTFIME UI"));
-    EXPECT_EQ(nullptr, list.head);
-    EXPECT_TRUE(list.add(12, L"Lower ime", L"ime"));  // the class test is case-sensitive
-    EXPECT_TRUE(list.add(16, L"OK"));                 // two characters are enough
-    EXPECT_EQ((std::vector<std::wstring>{L"Lower ime", L"OK"}), list.titles());
+    list.add(0, L"No owner");
+    list.add(12, L"");
+    list.add(12, L"X");
+    list.add(12, L"Default IME", L"IME");
+    list.add(12, L"MSCTFIME UI", L"MSCTFIME UI");
+    EXPECT_TRUE(list.map.empty());
+    list.add(12, L"Lower ime", L"ime");  // the class test is case-sensitive
+    list.add(16, L"OK");                 // two characters are enough
+    EXPECT_EQ(L"Lower ime", list.title(12));
+    EXPECT_EQ(L"OK", list.title(16));
+    EXPECT_EQ(2u, list.map.size());
 }
 
-// A better window replaces the node where it stands (head, middle, tail);
-// a worse or equal one changes nothing.
-TEST(WindowTitles, BetterWindowReplacesInPlaceAndTiesKeepTheFirst)
+// A better window replaces the title its process had; a worse or equal one
+// changes nothing.
+TEST(WindowTitles, BetterWindowReplacesAndTiesKeepTheFirst)
 {
     TitleList list;
     list.add(4, L"four hidden", L"C", 0, false);
@@ -107,19 +102,21 @@ TEST(WindowTitles, BetterWindowReplacesInPlaceAndTiesKeepTheFirst)
     list.add(4, L"four app", L"C", WS_EX_APPWINDOW);
     list.add(4, L"four tie", L"C", WS_EX_APPWINDOW);
     list.add(12, L"twelve shown");
-    EXPECT_EQ((std::vector<std::wstring>{L"four app", L"eight app", L"twelve shown"}), list.titles());
-    EXPECT_EQ(21u, list.head->score);
+    EXPECT_EQ(L"four app", list.title(4));
+    EXPECT_EQ(L"eight app", list.title(8));
+    EXPECT_EQ(L"twelve shown", list.title(12));
+    EXPECT_EQ(21u, list.map.at(4).score);
 }
 
-TEST(WindowTitles, NewNodeRefusesBadInputAndCapsTheTitle)
+TEST(WindowTitles, RefusesBadInputAndCapsTheTitle)
 {
-    EXPECT_EQ(nullptr, newWindowTitleNode(4, NULL, 1));
+    TitleList list;
+    list.add(4, NULL);
+    considerWindowTitle(NULL, 4, L"Nowhere", L"C", 0, true);
+    EXPECT_EQ(L"-", list.title(4));
     std::wstring huge(3000, L't');
-    WindowTitleNode* capped = newWindowTitleNode(4, huge.c_str(), 0);
-    ASSERT_NE(nullptr, capped);
-    EXPECT_EQ(static_cast<size_t>(WINDOW_TITLE_COUNT - 1), wcslen(capped->title));
-    freeWindowTitles(&capped);
-    EXPECT_EQ(nullptr, capped);
+    list.add(4, huge.c_str());
+    EXPECT_EQ(huge.substr(0, WINDOW_TITLE_COUNT - 1), list.title(4));
 }
 
 }  // namespace

@@ -57,11 +57,12 @@ TEST(ProcessTableLogic, ValidationDropsReusedParentsOnlyAndOpensEachProcessOnce)
 {
     // 8: parent 4 is older, stays. 12: PID 16 was reused by a younger
     // process. 20: parent 24 cannot be opened. 28: parent 32 is gone.
-    // 36: equal times. 0 and 40 (parent 0) are never looked at.
-    Links links = {{0, 0}, {4, 0}, {8, 4}, {12, 16}, {16, 4}, {20, 24}, {28, 32}, {36, 8}, {40, 0}};
+    // 36: equal times. 44: PID 48, which has no record, was reused too.
+    // 0 and 40 (parent 0) are never looked at.
+    Links links = {{0, 0}, {4, 0}, {8, 4}, {12, 16}, {16, 4}, {20, 24}, {28, 32}, {36, 8}, {40, 0}, {44, 48}};
     std::vector<PROCESSENTRY32W> entries = entriesOf(links);
     FakeSystem system;
-    system.times = {{4, 100}, {8, 200}, {12, 300}, {16, 400}, {20, 500}, {28, 600}, {36, 200}};
+    system.times = {{4, 100}, {8, 200}, {12, 300}, {16, 400}, {20, 500}, {28, 600}, {36, 200}, {44, 700}, {48, 900}};
     ProcessTable table;
     ASSERT_EQ(0, fillProcessTable(entries.data(), static_cast<uint32_t>(entries.size()), LINKS_ONLY,
                                   system.probe(), &table));
@@ -71,7 +72,7 @@ TEST(ProcessTableLogic, ValidationDropsReusedParentsOnlyAndOpensEachProcessOnce)
     for (uint32_t i = 0; i < table.count; ++i) {
         after.push_back({table.records[i].entry.th32ProcessID, validatedParentPid(table, table.records[i])});
     }
-    EXPECT_EQ((Links{{0, 0}, {4, 0}, {8, 4}, {12, 0}, {16, 4}, {20, 24}, {28, 32}, {36, 8}, {40, 0}}), after);
+    EXPECT_EQ((Links{{0, 0}, {4, 0}, {8, 4}, {12, 0}, {16, 4}, {20, 24}, {28, 32}, {36, 8}, {40, 0}, {44, 0}}), after);
     // Asked a second time, nothing is opened again.
     for (uint32_t i = 0; i < table.count; ++i) {
         (void)validatedParentPid(table, table.records[i]);
@@ -115,17 +116,17 @@ TEST(ProcessTableLogic, DetailsAndPathsComeWithTheOneOpening)
     ASSERT_EQ(0, fillProcessTable(entries.data(), 3, options, system.probe(), &table));
     const ProcessRecord& child = table.records[1];
     EXPECT_EQ(4u, validatedParentPid(table, child));
-    prepareRecord(table, child);
-    EXPECT_EQ(3, child.priorityIndex);
-    EXPECT_EQ(8u * 1024, child.memory.WorkingSetSize);
-    EXPECT_EQ(200u, child.creationTime.dwLowDateTime);
+    const ProcessDetails* details = recordDetails(table, child);
+    EXPECT_EQ(3, details->priorityIndex);
+    EXPECT_EQ(8u * 1024, details->workingSetSize);
+    EXPECT_EQ(200u, details->creationTime);
     EXPECT_STREQ(L"C:\\x.exe", recordImagePath(table, child));
     EXPECT_EQ((std::vector<uint32_t>{4, 8}), system.opened);
 
     const ProcessRecord& closed = table.records[2];
-    prepareRecord(table, closed);
-    EXPECT_EQ(0, closed.priorityIndex);
-    EXPECT_EQ(0u, closed.memory.WorkingSetSize);
+    details = recordDetails(table, closed);
+    EXPECT_EQ(0, details->priorityIndex);
+    EXPECT_EQ(0u, details->workingSetSize);
     EXPECT_EQ(nullptr, recordImagePath(table, closed));
 }
 
@@ -135,13 +136,9 @@ TEST(ProcessTableLogic, ServiceNamesWinOverTitles)
     FakeSystem system;
     ProcessTable table;
     ASSERT_EQ(0, fillProcessTable(entries.data(), 4, LINKS_ONLY, system.probe(), &table));
-    ServiceNameNode* services = NULL;
-    ASSERT_EQ(0, addServiceName(&services, 8, L"Event Log"));
-    table.serviceNames.reset(services);
-    WindowTitleNode* titles = NULL;
-    ASSERT_TRUE(considerWindowTitle(&titles, 8, L"Event window", L"C", 0, true));
-    ASSERT_TRUE(considerWindowTitle(&titles, 12, L"Editor", L"C", 0, true));
-    table.windowTitles.reset(titles);
+    ASSERT_EQ(0, addServiceName(&table.serviceNames, 8, L"Event Log"));
+    considerWindowTitle(&table.windowTitles, 8, L"Event window", L"C", 0, true);
+    considerWindowTitle(&table.windowTitles, 12, L"Editor", L"C", 0, true);
 
     attachDisplayNames(&table);
     EXPECT_EQ(nullptr, table.records[0].displayName);

@@ -35,12 +35,8 @@ struct BuiltTable {
         TableOptions options = {(what & DETAILS) != 0, false, (what & NO_SERVICES) == 0, (what & NO_TITLES) == 0};
         result = buildProcessTable(options, &table);
     }
-    const ProcessRecord* find(uint32_t pid)
-    {
-        const ProcessRecord* record = findRecordByPid(table, pid);
-        if (record != NULL) prepareRecord(table, *record);
-        return record;
-    }
+    const ProcessRecord* find(uint32_t pid) { return findRecordByPid(table, pid); }
+    const ProcessDetails& details(uint32_t pid) { return *recordDetails(table, *findRecordByPid(table, pid)); }
     uint32_t parentOf(uint32_t pid) { return validatedParentPid(table, *findRecordByPid(table, pid)); }
     Pids childrenOf(uint32_t pid)
     {
@@ -86,16 +82,17 @@ TEST_F(ProcessTreeSystem, TableHoldsExactlyTheStartedTreeWithParentsAndDetails)
         ASSERT_NE(nullptr, record) << "role " << role;
         EXPECT_STREQ(ProcessTree::programName(role), record->entry.szExeFile);
         EXPECT_EQ(tree.parentPid(role), built.parentOf(tree.pid(role))) << "role " << role;
-        EXPECT_NE(0u, record->memory.WorkingSetSize);
+        const ProcessDetails& details = built.details(tree.pid(role));
+        EXPECT_NE(0u, details.workingSetSize);
         // The tree is built like this test: in the x86 build it runs as
         // 32-bit processes on (Wine's) 64-bit Windows, in the x64 build as 64-bit.
-        EXPECT_EQ(sizeof(void*) == 4 ? 1u : 0u, record->is32Bit) << "role " << role;
+        EXPECT_EQ(sizeof(void*) == 4, details.is32Bit) << "role " << role;
     }
-    uint64_t rootTime = fileTimeValue(built.find(tree.pid(TREE_ROOT))->creationTime);
-    uint64_t leafTime = fileTimeValue(built.find(tree.pid(TREE_LEAF))->creationTime);
+    uint64_t rootTime = built.details(tree.pid(TREE_ROOT)).creationTime;
+    uint64_t leafTime = built.details(tree.pid(TREE_LEAF)).creationTime;
     EXPECT_TRUE(rootTime != 0 && rootTime <= leafTime) << rootTime << " " << leafTime;
-    EXPECT_EQ(3, built.find(tree.pid(TREE_ROOT))->priorityIndex);
-    EXPECT_EQ(2, built.find(tree.pid(TREE_LEAF))->priorityIndex);
+    EXPECT_EQ(3, built.details(tree.pid(TREE_ROOT)).priorityIndex);
+    EXPECT_EQ(2, built.details(tree.pid(TREE_LEAF)).priorityIndex);
 
     EXPECT_EQ((Pids{tree.pid(TREE_ROOT)}), built.childrenOf(GetCurrentProcessId()));
     EXPECT_EQ((Pids{tree.pid(TREE_BRANCH), tree.pid(TREE_WINDOW)}), built.childrenOf(tree.pid(TREE_ROOT)));
@@ -119,12 +116,12 @@ TEST_F(ProcessTreeSystem, WindowTitleBecomesTheDisplayName)
     ASSERT_NE(nullptr, window);
     ASSERT_NE(nullptr, window->displayName);
     EXPECT_EQ(tree.windowTitle(), window->displayName);
-    EXPECT_EQ(21u, findWindowTitle(built.table.windowTitles.get(), tree.pid(TREE_WINDOW))->score);
+    EXPECT_EQ(21u, built.table.windowTitles.at(tree.pid(TREE_WINDOW)).score);
     EXPECT_EQ(nullptr, built.find(tree.pid(TREE_LEAF))->displayName);
 
     BuiltTable noTitles(NO_SERVICES | NO_TITLES);
     ASSERT_EQ(0, noTitles.result);
-    EXPECT_EQ(nullptr, noTitles.table.windowTitles.get());
+    EXPECT_TRUE(noTitles.table.windowTitles.empty());
     EXPECT_EQ(nullptr, noTitles.find(tree.pid(TREE_WINDOW))->displayName);
 }
 
@@ -168,17 +165,16 @@ TEST(ServicesSystem, DisplayNamesOfRunningServicesAttachToTheirHosts)
     const ProcessRecord* host = built.find(plugAndPlay->entry.th32ParentProcessID);
     ASSERT_NE(nullptr, host);
     EXPECT_STREQ(L"services.exe", host->entry.szExeFile);
-    EXPECT_EQ(0u, fileTimeValue(host->creationTime));  // details only when processes are opened
-    for (const ServiceNameNode* node = built.table.serviceNames.get(); node != NULL; node = node->next) {
-        EXPECT_NE(nullptr, built.find(node->pid)) << "a service host not in the table";
+    EXPECT_EQ(0u, built.details(host->entry.th32ProcessID).creationTime);  // details only when processes are opened
+    for (const auto& names : built.table.serviceNames) {
+        EXPECT_NE(nullptr, built.find(names.first)) << "a service host not in the table";
     }
 
-    // A second collection empties the list first: no node doubles its names.
-    ServiceNameNode* list = NULL;
-    EXPECT_GT(collectServiceNames(&list), 0u);
-    EXPECT_GT(collectServiceNames(&list), 0u);
-    EXPECT_STREQ(plugAndPlay->displayName, findServiceNames(list, plugAndPlay->entry.th32ProcessID)->names);
-    freeServiceNames(&list);
+    // A second collection empties the map first: no process doubles its names.
+    NameMap names;
+    EXPECT_GT(collectServiceNames(&names), 0u);
+    EXPECT_GT(collectServiceNames(&names), 0u);
+    EXPECT_STREQ(plugAndPlay->displayName, findName(names, plugAndPlay->entry.th32ProcessID));
 
     BuiltTable noServices(NO_SERVICES | NO_TITLES);
     ASSERT_EQ(0, noServices.result);

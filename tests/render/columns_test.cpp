@@ -30,24 +30,20 @@ TEST(MemoryColumnTest, UnitsRoundingAndForms)
 // The 64-bit build reads the whole working-set count instead of wrapping it at 4 GiB.
 TEST_F(RenderTest, WorkingSetAcrossFourGigabytes)
 {
-    std::vector<ProcessRecord> table = {makeRecord(8, 4, L"big.exe")};
-    table[0].memory.WorkingSetSize = static_cast<SIZE_T>((4ull << 30) - 1);
+    std::vector<SyntheticRecord> table = {makeRecord(8, 4, L"big.exe")};
+    table[0].details.workingSetSize = static_cast<SIZE_T>((4ull << 30) - 1);
     EXPECT_EQ(L"0008     4G  big\r\n", renderTree(table, 8, OPT_MEMORY));
-    table[0].memory.WorkingSetSize = static_cast<SIZE_T>(4ull << 30);
+    table[0].details.workingSetSize = static_cast<SIZE_T>(4ull << 30);
     EXPECT_EQ(L"0008     4G  big\r\n", renderTree(table, 8, OPT_MEMORY));
-    table[0].memory.WorkingSetSize = static_cast<SIZE_T>(5ull << 30);
+    table[0].details.workingSetSize = static_cast<SIZE_T>(5ull << 30);
     EXPECT_EQ(L"0008    5368709120  big\r\n", renderTree(table, 8, OPT_MEMORY | OPT_MEMORY_BYTES));
 }
 #endif
 
 TEST_F(RenderTest, StartTimeWidthsAndTheDateRule)
 {
-    FILETIME created = makeFileTime(kStartTicks);
-    // The column converts with the daylight-saving rule of the start date, as this does.
-    SYSTEMTIME utc;
-    SYSTEMTIME local;
-    ASSERT_TRUE(FileTimeToSystemTime(&created, &utc));
-    ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
+    const SYSTEMTIME local = localTimeOf(kStartTicks);
+    ASSERT_NE(0, local.wYear);
     wchar_t text[COLUMN_TEXT_COUNT];
     (void)formatText(text, COLUMN_TEXT_COUNT, L"  %04u-%02u-%02u %02u:%02u:%02u.%03u", local.wYear, local.wMonth, local.wDay,
                local.wHour, local.wMinute, local.wSecond, local.wMilliseconds);
@@ -70,7 +66,7 @@ TEST_F(RenderTest, StartTimeWidthsAndTheDateRule)
         {OPT_TIME_DATE | OPT_TIME_MILLIS, &sameDay, full},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(static_cast<int>(c.text.size()), formatStartTime(created, c.today, c.flags, text, COLUMN_TEXT_COUNT));
+        EXPECT_EQ(static_cast<int>(c.text.size()), formatStartTime(local, c.today, c.flags, text, COLUMN_TEXT_COUNT));
         EXPECT_EQ(c.text, text);
     }
 }
@@ -96,17 +92,18 @@ TEST_F(RenderTest, TrailingColumnsFitOrAreSkipped)
         {fullTime, 0, 0, 30, L"", 30},  // unknown creation time
     };
     for (const Case& c : cases) {
-        std::vector<ProcessRecord> table = {makeRecord(8, 4, L"x.exe")};
-        table[0].priorityIndex = c.priorityIndex;
+        std::vector<SyntheticRecord> table = {makeRecord(8, 4, L"x.exe")};
+        table[0].details.priorityIndex = c.priorityIndex;
         table[0].entry.cntThreads = 5;
-        table[0].creationTime = makeFileTime(c.created);
+        table[0].details.creationTime = c.created;
         ViewSettings view = viewOf(table, c.flags);
         wchar_t text[COLUMN_TEXT_COUNT];
         int32_t remaining = c.remaining;
         gFakeHost.out.clear();
         LineText line;
         startLine(&line, view.output);
-        writeTrailingColumns(table[0], view, &line, text, &remaining);
+        writeTrailingColumns(table[0], *view.source.details(view.source.context, &table[0]), view, &line, text,
+                             &remaining);
         writeLineText(&line);
         if (c.out != nullptr) {
             EXPECT_EQ(c.out, gFakeHost.out) << c.remaining;

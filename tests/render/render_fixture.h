@@ -13,45 +13,59 @@
 #include <string.h>
 #include <wchar.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
-inline ProcessRecord makeRecord(uint32_t pid, uint32_t parent, const wchar_t* exe)
+// A record with the details its source answers for it, set by the test.
+struct SyntheticRecord : ProcessRecord {
+    ProcessDetails details;
+};
+
+inline SyntheticRecord makeRecord(uint32_t pid, uint32_t parent, const wchar_t* exe)
 {
-    ProcessRecord record;
+    SyntheticRecord record;
     memset(&record, 0, sizeof(record));
     record.entry.dwSize = sizeof(record.entry);
     record.entry.th32ProcessID = pid;
     record.entry.th32ParentProcessID = parent;
     record.entry.cntThreads = 1;
     wcsncpy(record.entry.szExeFile, exe, MAX_PATH - 1);
-    record.memory.cb = sizeof(record.memory);
     return record;
-}
-
-inline FILETIME makeFileTime(uint64_t ticks)
-{
-    FILETIME time;
-    time.dwLowDateTime = static_cast<DWORD>(ticks);
-    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-    return time;
 }
 
 // 2021-03-04 05:06:07.089 UTC, years before the fixture's today.
 const uint64_t kStartTicks = 132593079670890000ull;
 
+// A creation time in local time, converted as the process table converts
+// it: with the daylight-saving rule of that date; wYear 0 when it cannot be.
+inline SYSTEMTIME localTimeOf(uint64_t ticks)
+{
+    FILETIME created;
+    created.dwLowDateTime = static_cast<DWORD>(ticks);
+    created.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    SYSTEMTIME utc;
+    SYSTEMTIME local;
+    if (ticks == 0 || !FileTimeToSystemTime(&created, &utc) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+        memset(&local, 0, sizeof(local));
+    }
+    return local;
+}
+
 // A synthetic table as the renderer sees it: children by their recorded
-// parent, in table order; paths from a map, counted.
+// parent, in table order; each record's own details, its creation time in
+// local time; paths from a map, counted.
 struct SyntheticSource {
-    const std::vector<ProcessRecord>* table = nullptr;
+    const std::vector<SyntheticRecord>* table = nullptr;
     std::vector<std::pair<uint32_t, std::wstring>> paths;
+    std::map<const ProcessRecord*, ProcessDetails> answered;
     int pathQueries = 0;
-    int prepared = 0;
 
     static uint32_t childCount(void* context, uint32_t pid)
     {
         uint32_t n = 0;
-        for (const ProcessRecord& record : *static_cast<SyntheticSource*>(context)->table) {
+        for (const SyntheticRecord& record : *static_cast<SyntheticSource*>(context)->table) {
             n += record.entry.th32ProcessID != 0 && record.entry.th32ParentProcessID == pid;
         }
         return n;
@@ -59,14 +73,21 @@ struct SyntheticSource {
     static uint32_t children(void* context, uint32_t pid, const ProcessRecord** out, uint32_t room)
     {
         uint32_t n = 0;
-        for (const ProcessRecord& record : *static_cast<SyntheticSource*>(context)->table) {
+        for (const SyntheticRecord& record : *static_cast<SyntheticSource*>(context)->table) {
             if (n < room && record.entry.th32ProcessID != 0 && record.entry.th32ParentProcessID == pid) {
                 out[n++] = &record;
             }
         }
         return n;
     }
-    static void prepare(void* context, const ProcessRecord*) { static_cast<SyntheticSource*>(context)->prepared++; }
+    static uint32_t parentPid(void*, const ProcessRecord* record) { return record->entry.th32ParentProcessID; }
+    static const ProcessDetails* details(void* context, const ProcessRecord* record)
+    {
+        ProcessDetails& details = static_cast<SyntheticSource*>(context)->answered[record];
+        details = static_cast<const SyntheticRecord*>(record)->details;
+        details.localStartTime = localTimeOf(details.creationTime);
+        return &details;
+    }
     static const wchar_t* imagePath(void* context, const ProcessRecord* record)
     {
         SyntheticSource* self = static_cast<SyntheticSource*>(context);
@@ -90,14 +111,18 @@ protected:
         today_.wDay = 15;
     }
 
-    ViewSettings viewOf(const std::vector<ProcessRecord>& table, DisplayFlags flags, uint32_t width = 79,
+    ViewSettings viewOf(const std::vector<SyntheticRecord>& table, DisplayFlags flags, uint32_t width = 79,
                         const wchar_t* sortKeys = L"")
     {
         source_.table = &table;
         ViewSettings view;
         memset(&view, 0, sizeof(view));
-        view.source = RecordSource{&source_, SyntheticSource::childCount, SyntheticSource::children,
-                                   SyntheticSource::prepare, SyntheticSource::imagePath};
+        view.source = RecordSource{&source_,
+                                   SyntheticSource::childCount,
+                                   SyntheticSource::children,
+                                   SyntheticSource::parentPid,
+                                   SyntheticSource::details,
+                                   SyntheticSource::imagePath};
         view.output = &gTestOutput;
         view.sortKeys = sortKeys;
         view.width = width;
@@ -108,12 +133,12 @@ protected:
     }
 
     // Renders the whole tree from the record with this PID and returns the output.
-    std::wstring renderTree(const std::vector<ProcessRecord>& table, uint32_t rootPid, DisplayFlags flags,
+    std::wstring renderTree(const std::vector<SyntheticRecord>& table, uint32_t rootPid, DisplayFlags flags,
                             uint32_t width = 79, const wchar_t* sortKeys = L"")
     {
         ViewSettings view = viewOf(table, flags, width, sortKeys);
         const ProcessRecord* root = nullptr;
-        for (const ProcessRecord& record : table) {
+        for (const SyntheticRecord& record : table) {
             root = record.entry.th32ProcessID == rootPid ? &record : root;
         }
         gFakeHost.out.clear();

@@ -5,7 +5,7 @@
 // Builds the tree under PID 1 and gives the last word of every child line in printed order.
 class SiblingOrderTest : public RenderTest {
 protected:
-    std::wstring childOrder(const std::vector<ProcessRecord>& table, const wchar_t* keys)
+    std::wstring childOrder(const std::vector<SyntheticRecord>& table, const wchar_t* keys)
     {
         std::vector<std::wstring> lines = linesOf(renderTree(table, 1, OPT_NO_TREE, 79, keys));
         std::wstring words;
@@ -20,20 +20,20 @@ protected:
 TEST_F(SiblingOrderTest, FollowsTheOption)
 {
     // Snapshot order b, C, a; PIDs C 10, a 20, b 30.
-    std::vector<ProcessRecord> table = {makeRecord(0x1, 0, L"root.exe"), makeRecord(0x30, 1, L"b.exe"),
-                                        makeRecord(0x10, 1, L"C.exe"), makeRecord(0x20, 1, L"a.exe")};
+    std::vector<SyntheticRecord> table = {makeRecord(0x1, 0, L"root.exe"), makeRecord(0x30, 1, L"b.exe"),
+                                          makeRecord(0x10, 1, L"C.exe"), makeRecord(0x20, 1, L"a.exe")};
     const int32_t priorities[] = {5, 0, 3};
     const DWORD threads[] = {2, 9, 4};
     const SIZE_T memory[] = {100, 50, 75};
     const uint64_t times[] = {0, 0x100000000ull, 0xFFFFFFFFull};  // the high half decides
     for (size_t i = 0; i < 3; ++i) {
-        table[i + 1].priorityIndex = priorities[i];
+        table[i + 1].details.priorityIndex = priorities[i];
         table[i + 1].entry.cntThreads = threads[i];
-        table[i + 1].memory.WorkingSetSize = memory[i];
-        table[i + 1].creationTime = makeFileTime(times[i]);
+        table[i + 1].details.workingSetSize = memory[i];
+        table[i + 1].details.creationTime = times[i];
     }
-    table[3].elevated = 1;
-    table[1].is32Bit = 1;
+    table[3].details.elevated = true;
+    table[1].details.is32Bit = true;
     const struct {
         const wchar_t* option;
         const wchar_t* order;
@@ -55,9 +55,9 @@ TEST_F(SiblingOrderTest, FollowsTheOption)
 TEST_F(SiblingOrderTest, TiesFallThroughAndThePidIsNeverReversed)
 {
     // The display names label the lines: 4 is PID 0x40.
-    std::vector<ProcessRecord> table = {makeRecord(1, 0, L"root.exe"), makeRecord(0x40, 1, L"x.exe"),
-                                        makeRecord(0x30, 1, L"x.exe"), makeRecord(0x20, 1, L"y.exe"),
-                                        makeRecord(0x10, 1, L"y.exe")};
+    std::vector<SyntheticRecord> table = {makeRecord(1, 0, L"root.exe"), makeRecord(0x40, 1, L"x.exe"),
+                                          makeRecord(0x30, 1, L"x.exe"), makeRecord(0x20, 1, L"y.exe"),
+                                          makeRecord(0x10, 1, L"y.exe")};
     const wchar_t* labels[] = {L"4", L"3", L"2", L"1"};
     for (size_t i = 0; i < 4; ++i) {
         table[i + 1].displayName = labels[i];

@@ -11,7 +11,7 @@ namespace {
 
 // root 0010 with children 0020 (one child 0021) and 0030 (one child 0031),
 // listed out of PID order; 0099 belongs to another tree.
-std::vector<ProcessRecord> familyTable()
+std::vector<SyntheticRecord> familyTable()
 {
     return {makeRecord(0x30, 0x10, L"b.exe"), makeRecord(0x99, 0x77, L"other.exe"),
             makeRecord(0x21, 0x20, L"a1.exe"), makeRecord(0x10, 0x8, L"root.exe"),
@@ -40,8 +40,8 @@ TEST_F(RenderTest, TreeShapeInEachStyle)
 
 TEST_F(RenderTest, ParentPidOnTheFirstLineOnlyAndDecimalPids)
 {
-    std::vector<ProcessRecord> table = {makeRecord(77, 4, L"root.exe"), makeRecord(100, 77, L"a.exe"),
-                                        makeRecord(0x12345, 77, L"big.exe")};
+    std::vector<SyntheticRecord> table = {makeRecord(77, 4, L"root.exe"), makeRecord(100, 77, L"a.exe"),
+                                          makeRecord(0x12345, 77, L"big.exe")};
     ViewSettings view = viewOf(table, OPT_PARENT_PID | OPT_ASCII);
     EXPECT_EQ(0, renderProcess(&table[0], nullptr, true, true, &view));
     EXPECT_EQ(L"004D  [0004]  root\r\n   +--0064  a\r\n   `--12345  big\r\n", gFakeHost.out);
@@ -82,7 +82,7 @@ TEST_F(RenderTest, NameAndDisplayTextCuts)
         {L"a.exe", L"0123456789AB", OPT_NO_DISPLAY_NAMES, 73, L"a"},
     };
     for (const auto& c : cases) {
-        std::vector<ProcessRecord> table = {makeRecord(8, 4, c.exe)};
+        std::vector<SyntheticRecord> table = {makeRecord(8, 4, c.exe)};
         table[0].displayName = c.text;
         EXPECT_EQ(std::wstring(L"0008  ") + c.line + L"\r\n", renderTree(table, 8, c.flags, 6 + c.left));
     }
@@ -90,11 +90,11 @@ TEST_F(RenderTest, NameAndDisplayTextCuts)
 
 TEST_F(RenderTest, AlwaysWrittenColumnsCanCrowdOutEverythingElse)
 {
-    std::vector<ProcessRecord> table = {makeRecord(8, 4, L"x.exe"), makeRecord(12, 8, L"y.exe")};
+    std::vector<SyntheticRecord> table = {makeRecord(8, 4, L"x.exe"), makeRecord(12, 8, L"y.exe")};
     table[0].displayName = L"Display";
-    table[0].priorityIndex = 3;
-    table[0].creationTime = makeFileTime(kStartTicks);
-    table[0].memory.WorkingSetSize = 1073741824;
+    table[0].details.priorityIndex = 3;
+    table[0].details.creationTime = kStartTicks;
+    table[0].details.workingSetSize = 1073741824;
     DisplayFlags flags = OPT_PARENT_PID | OPT_MEMORY_BYTES | OPT_MEMORY | OPT_EXTRA_INFO | OPT_PRIORITY |
                          OPT_THREADS | OPT_START_TIME;
     // Root: 6 + 8 + 14 + 2 = 30 of 20; child: 6 + 6 + 14 + 2.
@@ -105,19 +105,19 @@ TEST_F(RenderTest, AlwaysWrittenColumnsCanCrowdOutEverythingElse)
 
 TEST_F(RenderTest, DetailColumnsInTheirPlaces)
 {
-    std::vector<ProcessRecord> table = {makeRecord(8, 4, L"x.exe"), makeRecord(12, 8, L"y.exe")};
-    table[0].memory.WorkingSetSize = 512;
-    table[0].elevated = 1;
-    table[0].priorityIndex = 5;
+    std::vector<SyntheticRecord> table = {makeRecord(8, 4, L"x.exe"), makeRecord(12, 8, L"y.exe")};
+    table[0].details.workingSetSize = 512;
+    table[0].details.elevated = true;
+    table[0].details.priorityIndex = 5;
     table[0].entry.cntThreads = 12;
-    table[0].is32Bit = 1;  // elevation wins
+    table[0].details.is32Bit = true;  // elevation wins
     table[0].displayName = L"Svc";
-    table[1].memory.WorkingSetSize = 1048576;
-    table[1].is32Bit = 1;
-    table[1].creationTime = makeFileTime(kStartTicks);
+    table[1].details.workingSetSize = 1048576;
+    table[1].details.is32Bit = true;
+    table[1].details.creationTime = kStartTicks;
     DisplayFlags flags = OPT_MEMORY | OPT_EXTRA_INFO | OPT_PRIORITY | OPT_THREADS | OPT_START_TIME;
     wchar_t time[COLUMN_TEXT_COUNT];
-    ASSERT_EQ(18, formatStartTime(table[1].creationTime, &today_, flags, time, COLUMN_TEXT_COUNT));
+    ASSERT_EQ(18, formatStartTime(localTimeOf(kStartTicks), &today_, flags, time, COLUMN_TEXT_COUNT));
     EXPECT_EQ(std::wstring(L"0008     1K  \x2191 x  HI (12)  Svc\r\n"
                            L"   \x2514\x2500\x2500" L"000C     1M  \x00BB y  - (1)") + time + L"\r\n",
               renderTree(table, 8, flags));
@@ -128,8 +128,8 @@ TEST_F(RenderTest, DetailColumnsInTheirPlaces)
 
 TEST_F(RenderTest, EndedProcessPlaceholderIsNotCounted)
 {
-    std::vector<ProcessRecord> table = {makeRecord(0x40, 0, L"gone.exe"), makeRecord(0x44, 0x40, L"kid.exe")};
-    table[0].priorityIndex = -1;
+    std::vector<SyntheticRecord> table = {makeRecord(0x40, 0, L"gone.exe"), makeRecord(0x44, 0x40, L"kid.exe")};
+    table[0].details.priorityIndex = -1;
     ViewSettings view = viewOf(table, OPT_PRIORITY | OPT_ASCII);
     EXPECT_EQ(0, renderProcess(&table[0], nullptr, true, true, &view));
     EXPECT_EQ(L"0040  gone\r\n   `--0044  kid  -\r\n", gFakeHost.out);
@@ -138,8 +138,8 @@ TEST_F(RenderTest, EndedProcessPlaceholderIsNotCounted)
 
 TEST_F(RenderTest, RecordZeroAdoptsTheOrphansAndCyclesEndTheWalk)
 {
-    std::vector<ProcessRecord> table = {makeRecord(0, 0, L"[System Process]"), makeRecord(0x8, 0, L"orphan.exe"),
-                                        makeRecord(0xC, 0x8, L"kid.exe"), makeRecord(0x4, 0, L"System")};
+    std::vector<SyntheticRecord> table = {makeRecord(0, 0, L"[System Process]"), makeRecord(0x8, 0, L"orphan.exe"),
+                                          makeRecord(0xC, 0x8, L"kid.exe"), makeRecord(0x4, 0, L"System")};
     EXPECT_EQ(L"0000  [System Process]\r\n   +--0004  System\r\n   `--0008  orphan\r\n      `--000C  kid\r\n",
               renderTree(table, 0, OPT_ASCII));
 
@@ -152,7 +152,7 @@ TEST_F(RenderTest, RecordZeroAdoptsTheOrphansAndCyclesEndTheWalk)
 
 TEST_F(RenderTest, DeepChainCutsThePrefixAtItsCapacity)
 {
-    std::vector<ProcessRecord> table;
+    std::vector<SyntheticRecord> table;
     for (uint32_t i = 1; i <= 401; ++i) {
         table.push_back(makeRecord(4 * i, 4 * (i - 1), L"deep.exe"));
     }
@@ -171,7 +171,7 @@ TEST_F(RenderTest, DeepChainCutsThePrefixAtItsCapacity)
 TEST_F(RenderTest, StopAtThePromptDeepInTheTreeEndsEveryLevel)
 {
     FakeConsoleScope console;
-    std::vector<ProcessRecord> table = familyTable();
+    std::vector<SyntheticRecord> table = familyTable();
     ViewSettings view = viewOf(table, OPT_ASCII);
     // The third line ends a page; a Ctrl-C while the prompt waits stops the output.
     gTestOutput.paging.pageLength = 3;
@@ -194,16 +194,16 @@ TEST_F(RenderTest, ColouredLinesLeaveInOrderEachPieceInItsAttribute)
     gFakeHost.attribute = 0x07;
     gFakeConsole.attribute = 0x07;
     ASSERT_EQ(0x0Fu, loadHighlightAttributes(&gTestOutput));
-    std::vector<ProcessRecord> table = {makeRecord(0x38, 0x28, L"services.exe"),
-                                        makeRecord(0x44, 0x38, L"winedevice.exe"),
-                                        makeRecord(0x98, 0x38, L"plugplay.exe")};
+    std::vector<SyntheticRecord> table = {makeRecord(0x38, 0x28, L"services.exe"),
+                                          makeRecord(0x44, 0x38, L"winedevice.exe"),
+                                          makeRecord(0x98, 0x38, L"plugplay.exe")};
     const uint32_t megabytes[] = {19, 17, 15};
     const uint32_t threads[] = {10, 6, 6};
     for (size_t i = 0; i < table.size(); ++i) {
-        table[i].memory.WorkingSetSize = megabytes[i] << 20;
+        table[i].details.workingSetSize = megabytes[i] << 20;
         table[i].entry.cntThreads = threads[i];
-        table[i].elevated = 1;
-        table[i].priorityIndex = 3;
+        table[i].details.elevated = true;
+        table[i].details.priorityIndex = 3;
     }
     table[1].displayName = L"Winedevice1";
     table[2].displayName = L"Plug and Play Service";
@@ -221,7 +221,7 @@ TEST_F(RenderTest, ColouredLinesLeaveInOrderEachPieceInItsAttribute)
 
 TEST_F(RenderTest, FullPathOnlyForLinesThatShowIt)
 {
-    std::vector<ProcessRecord> table = {makeRecord(0x40, 4, L"self.exe"), makeRecord(0x44, 0x40, L"gone.exe")};
+    std::vector<SyntheticRecord> table = {makeRecord(0x40, 4, L"self.exe"), makeRecord(0x44, 0x40, L"gone.exe")};
     table[0].displayName = L"Service A";
     table[1].displayName = L"Window";
     source_.paths = {{0x40, L"C:\\Tools\\fake.exe"}};
