@@ -40,16 +40,8 @@ int driveAncestry(ProcessTable* table, const CommandRequest& request, ConsoleOut
         return ROOT_PID_NOT_FOUND;
     }
 
-    ViewSettings view = {};
-    view.source = recordSourceFor(table);
-    view.output = output;
-    view.sortKeys = nullptr;
-    view.highlightPattern = request.highlight;
-    view.width = request.width;
-    view.flags = request.flags;
-    view.printedCount = 0;
+    ViewSettings view = viewForRequest(request, table, output);
     view.totalCount = chain.count;
-    view.today = request.today;
     return renderAncestorLines(chain.pids.get(), chain.count, *table, &view);
 }
 
@@ -75,13 +67,7 @@ int renderAncestorLines(const uint32_t* chain, uint32_t count, const ProcessTabl
             return result;
         }
     }
-    if (view->flags & OPT_COUNT) {
-        if (printPaged(view->output, L"\nFound %u process%s.\n", view->printedCount,
-                       view->printedCount == 1 ? L"" : L"es") == STOPPED) {
-            return STOPPED;
-        }
-    }
-    return 0;
+    return (view->flags & OPT_COUNT) != 0 ? printCountLine(view->output, view->printedCount) : 0;
 }
 
 int ancestryCommand(wchar_t* arguments, const ConsolePort* console)

@@ -45,6 +45,27 @@ std::unique_ptr<CommandContext> newCommandContext(const ConsolePort* port)
     return context;
 }
 
+ViewSettings viewForRequest(const CommandRequest& request, ProcessTable* table, ConsoleOutput* output)
+{
+    ViewSettings view = {};
+    view.source = recordSourceFor(table);
+    view.output = output;
+    view.sortKeys = nullptr;
+    view.highlightPattern = request.highlight != nullptr && request.highlight[0] != L'\0' ? request.highlight : nullptr;
+    view.width = request.width;
+    view.flags = request.flags;
+    view.parentPidOnFirstLine = false;
+    view.printedCount = 0;
+    view.totalCount = 0;
+    view.today = request.today;
+    return view;
+}
+
+int printCountLine(ConsoleOutput* output, uint32_t count)
+{
+    return printPaged(output, L"\nFound %u process%s.\n", count, count == 1 ? L"" : L"es") == STOPPED ? STOPPED : 0;
+}
+
 namespace {
 
 // Builds the table and runs the driver; the table is released before the

@@ -48,6 +48,13 @@ struct CommandSteps {
     int (*drive)(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output, uint32_t* reportedPid);
 };
 
+// The renderer's settings for a request over this table: its records,
+// output, colours, width, flags and today; no sort keys, no /Z, no length.
+ViewSettings viewForRequest(const CommandRequest& request, ProcessTable* table, ConsoleOutput* output);
+
+// The /U line that ends a command's output; 0 or STOPPED.
+[[nodiscard]] int printCountLine(ConsoleOutput* output, uint32_t count);
+
 // One invocation from the host's argument text to the command's result:
 // split, options, default root, colours and width, the table, the driver,
 // and the one mapping from the driver's result to a message.

@@ -101,17 +101,9 @@ int printKinfoldTree(ProcessTable* table, const CommandRequest& request, Console
         parentPid = false;
     }
 
-    ViewSettings view = {};
-    view.source = recordSourceFor(table);
-    view.output = output;
+    ViewSettings view = viewForRequest(request, table, output);
     view.sortKeys = request.sortKeys;
-    view.highlightPattern = request.highlight != nullptr && request.highlight[0] != L'\0' ? request.highlight : nullptr;
-    view.width = request.width;
-    view.flags = flags;
     view.parentPidOnFirstLine = parentPid;
-    view.printedCount = 0;
-    view.totalCount = 0;
-    view.today = request.today;
 
     if ((flags & OPT_NO_TREE) == 0) {
         CrLf();
@@ -120,13 +112,7 @@ int printKinfoldTree(ProcessTable* table, const CommandRequest& request, Console
     if (result != 0) {
         return result;
     }
-    if ((flags & OPT_COUNT) != 0) {
-        uint32_t printed = view.printedCount;
-        if (printPaged(output, L"\nFound %u process%s.\n", printed, printed == 1 ? L"" : L"es") == STOPPED) {
-            return STOPPED;
-        }
-    }
-    return 0;
+    return (flags & OPT_COUNT) != 0 ? printCountLine(output, view.printedCount) : 0;
 }
 
 int kinfoldCommand(wchar_t* arguments, const ConsolePort* console)
