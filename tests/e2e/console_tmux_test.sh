@@ -14,20 +14,42 @@ if ! command -v tmux >/dev/null 2>&1; then
     echo "SKIP: tmux is not installed"
     exit 77
 fi
-if ! (cd "$build" && $runner kfshell.exe -c 'kinfold /?' </dev/null 2>&1) | grep -q 'List descendants'; then
-    echo "SKIP: kfshell.exe in $build does not run KINFOLD (command not built yet)"
-    exit 77
-fi
-
 # A tmux server of this run's own, on a socket in a private folder: runs in
 # parallel (or another developer's) never share it. One session holds the
 # server for the whole run, so ending a case's session never stops the server
 # while the next case's session starts (that race gave "server exited
-# unexpectedly" under load).
+# unexpectedly" under load). Nothing started here gets descriptor 9 (9>&-).
 tmpdir=$(mktemp -d)
-tm() { tmux -S "$tmpdir/tmux.sock" "$@"; }
+tm() { tmux -S "$tmpdir/tmux.sock" "$@" 9>&-; }
 trap 'tm kill-server 2>/dev/null; rm -rf "$tmpdir"' EXIT
 trap 'exit 1' INT TERM
+
+# A kfshell waiting on a pipe keeps the Wine server and its system processes
+# up for the whole run. Without one, a run with no server kept by kf had Wine
+# start and stop around every case: a cold start in a pane can take over a
+# minute on a loaded machine, and a case's kfshell started as a server came or
+# went could get no console at all (no standard handles, output lost). The
+# holder reads from a FIFO whose only writer is this script's descriptor 9,
+# so it ends when this script ends, however it ends. Its prompt shows once
+# Wine is up.
+mkfifo "$tmpdir/hold.in"
+exec 9<>"$tmpdir/hold.in"
+(cd "$build" && exec $runner kfshell.exe <"$tmpdir/hold.in" >"$tmpdir/hold.out" 2>&1 9>&-) &
+holder=$!
+i=0
+until grep -qF 'kfshell> ' "$tmpdir/hold.out" 2>/dev/null; do
+    i=$((i + 1))
+    if ! kill -0 $holder 2>/dev/null || [ $i -gt 2400 ]; then
+        break
+    fi
+    sleep 0.1
+done
+
+if ! (cd "$build" && $runner kfshell.exe -c 'kinfold /?' </dev/null 2>&1 9>&-) | grep -q 'List descendants'; then
+    echo "SKIP: kfshell.exe in $build does not run KINFOLD (command not built yet)"
+    exit 77
+fi
+
 tm new-session -d -s hold 'sleep 86400'
 i=0
 until tm has-session -t hold 2>/dev/null; do
