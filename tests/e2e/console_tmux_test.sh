@@ -14,20 +14,42 @@ if ! command -v tmux >/dev/null 2>&1; then
     echo "SKIP: tmux is not installed"
     exit 77
 fi
-if ! (cd "$build" && $runner kfshell.exe -c 'kinfold /?' </dev/null 2>&1) | grep -q 'List descendants'; then
-    echo "SKIP: kfshell.exe in $build does not run KINFOLD (command not built yet)"
-    exit 77
-fi
-
 # A tmux server of this run's own, on a socket in a private folder: runs in
 # parallel (or another developer's) never share it. One session holds the
 # server for the whole run, so ending a case's session never stops the server
 # while the next case's session starts (that race gave "server exited
-# unexpectedly" under load).
+# unexpectedly" under load). Nothing started here gets descriptor 9 (9>&-).
 tmpdir=$(mktemp -d)
-tm() { tmux -S "$tmpdir/tmux.sock" "$@"; }
+tm() { tmux -S "$tmpdir/tmux.sock" "$@" 9>&-; }
 trap 'tm kill-server 2>/dev/null; rm -rf "$tmpdir"' EXIT
 trap 'exit 1' INT TERM
+
+# A kfshell waiting on a pipe keeps the Wine server and its system processes
+# up for the whole run. Without one, a run with no server kept by kf had Wine
+# start and stop around every case: a cold start in a pane can take over a
+# minute on a loaded machine, and a case's kfshell started as a server came or
+# went could get no console at all (no standard handles, output lost). The
+# holder reads from a FIFO whose only writer is this script's descriptor 9,
+# so it ends when this script ends, however it ends. Its prompt shows once
+# Wine is up.
+mkfifo "$tmpdir/hold.in"
+exec 9<>"$tmpdir/hold.in"
+(cd "$build" && exec $runner kfshell.exe <"$tmpdir/hold.in" >"$tmpdir/hold.out" 2>&1 9>&-) &
+holder=$!
+i=0
+until grep -qF 'kfshell> ' "$tmpdir/hold.out" 2>/dev/null; do
+    i=$((i + 1))
+    if ! kill -0 $holder 2>/dev/null || [ $i -gt 2400 ]; then
+        break
+    fi
+    sleep 0.1
+done
+
+if ! (cd "$build" && $runner kfshell.exe -c 'kinfold /?' </dev/null 2>&1 9>&-) | grep -q 'List descendants'; then
+    echo "SKIP: kfshell.exe in $build does not run KINFOLD (command not built yet)"
+    exit 77
+fi
+
 tm new-session -d -s hold 'sleep 86400'
 i=0
 until tm has-session -t hold 2>/dev/null; do
@@ -177,6 +199,30 @@ else
     *"${esc}[39m"*) ;;
     *) fail "the colour was not put back after the notice" ;;
     esac
+fi
+
+# --- A coloured tree reads on the screen as the plain one does ---------------
+# The same command with its output in a file (not a console, so not coloured)
+# gives the lines each screen line must equal: pieces written out of order
+# around a coloured name show here. Thread counts and memory change from one
+# run to the next, so the columns shown are ones a process keeps; the PIDs
+# match because the holder keeps one Wine server up for both runs.
+tree='kinfold services.exe /z /c /t:s'
+(cd "$build" && $runner kfshell.exe -c "$tree" </dev/null 2>&1 9>&-) | tr -d '\r' >"$tmpdir/plain"
+start "$tree"
+if ! wait_for "KF-DONE"; then
+    fail "the coloured tree did not end"
+elif ! screen | sed '/^KF-DONE/,$d' | diff "$tmpdir/plain" - >"$tmpdir/diff"; then
+    fail "the screen differs from the plain output (< plain, > screen):
+$(cat "$tmpdir/diff")"
+else
+    # Exactly the executable names are coloured, each in one piece: the word
+    # after the PID (and the root's bracketed parent).
+    esc=$(printf '\033')
+    names=$(LC_ALL=C sed -n 's/^[^0-9A-F]*[0-9A-F]*  \(\[[0-9A-F]*\]  \)\{0,1\}\([^ ]*\)  .*/\2/p' "$tmpdir/plain")
+    coloured=$(coloured_screen | LC_ALL=C grep -o "${esc}\[[39][0-7]m[^${esc}]*" | sed "s/^${esc}\[[0-9]*m//")
+    [ -n "$names" ] && [ "$coloured" = "$names" ] ||
+        fail "coloured pieces: $(echo "$coloured" | paste -sd '|'); want the names: $(echo "$names" | paste -sd '|')"
 fi
 
 # --- A time-out continues by itself ---------------------------------------
