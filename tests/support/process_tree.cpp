@@ -48,7 +48,7 @@ std::wstring ProcessTree::programDirectory()
     return std::wstring();
 }
 
-bool ProcessTree::start(DWORD timeoutMs)
+bool ProcessTree::start(DWORD stallMs)
 {
     stop();
     error_.clear();
@@ -99,7 +99,8 @@ bool ProcessTree::start(DWORD timeoutMs)
     processes_[TREE_ROOT] = info.hProcess;
     InterlockedExchange(&block_->parentPid[TREE_ROOT], static_cast<LONG>(GetCurrentProcessId()));
 
-    DWORD started = GetTickCount();
+    DWORD lastReport = GetTickCount();
+    int reported = 0;
     for (;;) {
         int ready = 0;
         for (int role = 0; role < TREE_ROLE_COUNT; ++role) {
@@ -110,7 +111,11 @@ bool ProcessTree::start(DWORD timeoutMs)
         if (ready == TREE_ROLE_COUNT) {
             break;
         }
-        if (block_->failed != 0 || GetTickCount() - started > timeoutMs ||
+        if (ready != reported) {
+            reported = ready;
+            lastReport = GetTickCount();
+        }
+        if (block_->failed != 0 || GetTickCount() - lastReport > stallMs ||
             WaitForSingleObject(processes_[TREE_ROOT], 0) == WAIT_OBJECT_0) {
             error_ = block_->failed != 0 ? L"a node could not start its child"
                                          : L"the tree did not report in";

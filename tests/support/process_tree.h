@@ -24,9 +24,11 @@ public:
     ProcessTree(const ProcessTree&) = delete;
     ProcessTree& operator=(const ProcessTree&) = delete;
 
-    // Starts the tree and waits (up to timeoutMs) until every node reported
-    // in. On failure, error() says why and whatever started is stopped.
-    bool start(DWORD timeoutMs = 20000);
+    // Starts the tree and waits until every node reported in. It gives up
+    // when no further node has reported for stallMs: a slow machine (x86
+    // under qemu, loaded) only takes longer, a node that hangs stops the
+    // reports. On failure, error() says why and whatever started is stopped.
+    bool start(DWORD stallMs = 20000);
     // Tells one node to exit and waits for it; its children keep running.
     bool stopRole(TreeRole role, DWORD timeoutMs = 10000);
     // Tells every node to exit and waits for them all.
