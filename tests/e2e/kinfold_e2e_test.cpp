@@ -139,7 +139,15 @@ namespace {
 uint32_t leadingPid(const std::wstring& line)
 {
     size_t start = line.find_first_of(L"0123456789");
-    return start == std::wstring::npos ? 0 : static_cast<uint32_t>(std::stoul(line.substr(start)));
+    return start == std::wstring::npos ? 0 : static_cast<uint32_t>(wcstoul(line.c_str() + start, nullptr, 10));
+}
+
+// A decimal field; 0 for anything else.
+uint32_t decimalField(const std::wstring& field)
+{
+    wchar_t* end = nullptr;
+    unsigned long value = wcstoul(field.c_str(), &end, 10);
+    return field.empty() || *end != L'\0' ? 0 : static_cast<uint32_t>(value);
 }
 
 std::vector<std::wstring> csvFields(const std::wstring& line)
@@ -187,7 +195,7 @@ TEST_F(KinfoldEndToEnd, CsvRowsHoldTheTreesProcessesInItsOrder)
         if (fields[3] == L"explorer.exe") {
             continue;  // Wine's desktop process, left out of the tree lines too
         }
-        uint32_t pid = static_cast<uint32_t>(std::stoul(fields[1]));
+        uint32_t pid = decimalField(fields[1]);
         csvPids.push_back(pid);
         // Our own processes can be opened: their facts are known.
         EXPECT_NE(L"", fields[4]) << lines[i];
