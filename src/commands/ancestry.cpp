@@ -10,6 +10,7 @@
 #include "console/arguments.h"
 #include "console/paging.h"
 #include "procinfo/ancestor_chain.h"
+#include "render/csv_row.h"
 #include "render/tree.h"
 
 namespace {
@@ -54,6 +55,13 @@ int renderAncestorLines(const uint32_t* chain, uint32_t count, const ProcessTabl
     if (chain == nullptr || view == nullptr) {
         return 0;
     }
+    bool csv = (view->flags & OPT_CSV) != 0;
+    if (csv) {
+        int header = writeCsvHeader(view->flags, view->output);
+        if (header != 0) {
+            return header;
+        }
+    }
     bool reverse = (view->flags & OPT_REVERSE) != 0;
     for (uint32_t step = 0; step < count; ++step) {
         uint32_t index = reverse ? step : count - 1 - step;
@@ -62,12 +70,14 @@ int renderAncestorLines(const uint32_t* chain, uint32_t count, const ProcessTabl
         if (record == nullptr) {
             continue;
         }
+        // The oldest ancestor is the chain's last member.
+        view->firstDepth = count - 1 - index;
         int result = renderProcess(record, nullptr, false, false, view);
         if (result != 0) {
             return result;
         }
     }
-    return (view->flags & OPT_COUNT) != 0 ? printCountLine(view->output, view->printedCount) : 0;
+    return (view->flags & OPT_COUNT) != 0 && !csv ? printCountLine(view->output, view->printedCount) : 0;
 }
 
 int ancestryCommand(wchar_t* arguments, const ConsolePort* console)

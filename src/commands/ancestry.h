@@ -28,6 +28,7 @@ const size_t ANCESTRY_RESULT_COUNT = FUNCTION_RESULT_COUNT;
 
 // Renders one line per chain member that has a record in the table, oldest
 // first or, with OPT_REVERSE, the process first; then the /U count line.
+// Under OPT_CSV: a header, then one row per line, no count line.
 // 0, STOPPED, or 8 when memory ran out.
 [[nodiscard]] int renderAncestorLines(const uint32_t* chain, uint32_t count, const ProcessTable& table,
                                       ViewSettings* view);

@@ -21,6 +21,7 @@ enum class Action {
     Help,
     Ascii,
     Priority,
+    Csv,
     DecimalPid,
     Explorer,
     FullPath,
@@ -57,6 +58,7 @@ const OptionRow KINFOLD_OPTIONS[] = {
     {L"/?", Match::Prefix, Action::Help},
     {L"/A", Match::Exact, Action::Ascii},
     {L"/C", Match::Exact, Action::Priority},
+    {L"/CSV", Match::Exact, Action::Csv},
     {L"/D", Match::Exact, Action::DecimalPid},
     {L"/E", Match::Exact, Action::Explorer},
     {L"/F", Match::Exact, Action::FullPath},
@@ -84,6 +86,7 @@ const OptionRow KINFOLD_OPTIONS[] = {
 const OptionRow ANCESTRY_OPTIONS[] = {
     {L"/?", Match::Prefix, Action::Help},
     {L"/C", Match::Exact, Action::Priority},
+    {L"/CSV", Match::Exact, Action::Csv},
     {L"/D", Match::Exact, Action::DecimalPid},
     {L"/F", Match::Exact, Action::FullPath},
     {L"/H", Match::Prefix, Action::Highlight},
@@ -295,6 +298,7 @@ int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* ar
         return OPTIONS_HELP_DONE;
     case Action::Ascii: settings->flags |= OPT_ASCII; break;
     case Action::Priority: settings->flags |= OPT_PRIORITY | OPT_OPEN_PROCESSES; break;
+    case Action::Csv: settings->flags |= OPT_CSV; break;
     case Action::DecimalPid: settings->flags |= OPT_DECIMAL_PID; break;
     case Action::Explorer: settings->explorerRoot = true; break;
     case Action::FullPath: settings->flags |= OPT_FULL_PATH; break;
@@ -405,6 +409,11 @@ void finishDisplayOptions(CommandKind kind, DisplaySettings* settings, ConsoleOu
     }
     if (kind == CommandKind::Kinfold && settings->sortKeys[0] != L'\0') {
         settings->flags |= OPT_OPEN_PROCESSES;
+    }
+    // Rows for programs to read: no prompt to wait at, no colour codes.
+    if ((settings->flags & OPT_CSV) != 0) {
+        settings->pauseLines = 0;
+        settings->noHighlight = true;
     }
     if (settings->pauseLines != 0) {
         settings->pauseLines = fitPauseLines(output->port, settings->pauseLines);

@@ -11,6 +11,7 @@
 #include "console/diagnostics.h"
 #include "console/paging.h"
 #include "procinfo/process_table.h"
+#include "render/csv_row.h"
 #include "render/tree.h"
 
 #include <memory>
@@ -105,14 +106,19 @@ int printKinfoldTree(ProcessTable* table, const CommandRequest& request, Console
     view.sortKeys = request.sortKeys;
     view.parentPidOnFirstLine = parentPid;
 
-    if ((flags & OPT_NO_TREE) == 0) {
+    if ((flags & OPT_CSV) != 0) {
+        int header = writeCsvHeader(flags, output);
+        if (header != 0) {
+            return header;
+        }
+    } else if ((flags & OPT_NO_TREE) == 0) {
         CrLf();
     }
     int result = renderProcess(rootRecord, nullptr, true, true, &view);
     if (result != 0) {
         return result;
     }
-    return (flags & OPT_COUNT) != 0 ? printCountLine(output, view.printedCount) : 0;
+    return (flags & (OPT_COUNT | OPT_CSV)) == OPT_COUNT ? printCountLine(output, view.printedCount) : 0;
 }
 
 int kinfoldCommand(wchar_t* arguments, const ConsolePort* console)

@@ -113,6 +113,17 @@ int formatStartTime(const SYSTEMTIME& local, const SYSTEMTIME* today, DisplayFla
     return width;
 }
 
+const wchar_t* lineDisplayText(const ProcessRecord& record, const ViewSettings& view)
+{
+    if ((view.flags & OPT_FULL_PATH) != 0 && view.source.imagePath != nullptr) {
+        const wchar_t* path = view.source.imagePath(view.source.context, &record);
+        if (path != nullptr && path[0] != L'\0') {
+            return path;
+        }
+    }
+    return record.displayName;
+}
+
 void writeLeadingColumns(const ProcessDetails& details, const ViewSettings& view, LineText* line, wchar_t* text,
                          int32_t* remaining)
 {

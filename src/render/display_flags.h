@@ -28,3 +28,4 @@ const DisplayFlags OPT_MEMORY_BYTES = 0x100000;
 const DisplayFlags OPT_MEMORY_FRACTION = 0x200000;
 const DisplayFlags OPT_FULL_PATH = 0x400000;
 const DisplayFlags OPT_REVERSE = 0x800000;
+const DisplayFlags OPT_CSV = 0x1000000;

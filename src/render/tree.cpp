@@ -4,6 +4,7 @@
 #include "console/highlight.h"
 #include "console/paging.h"
 #include "render/columns.h"
+#include "render/csv_row.h"
 #include "render/sibling_order.h"
 
 #include <wchar.h>
@@ -181,13 +182,7 @@ int renderLine(const ProcessRecord& record, const ProcessDetails& details, const
     writeTrailingColumns(record, details, *view, line, work->column, &remaining);
 
     if ((view->flags & OPT_NO_DISPLAY_NAMES) == 0) {
-        const wchar_t* text = record.displayName;
-        if ((view->flags & OPT_FULL_PATH) != 0 && view->source.imagePath != nullptr) {
-            const wchar_t* path = view->source.imagePath(view->source.context, &record);
-            if (path != nullptr && path[0] != L'\0') {
-                text = path;
-            }
-        }
+        const wchar_t* text = lineDisplayText(record, *view);
         if (text != nullptr && text[0] != L'\0') {
             writeDisplayText(text, *view, line, work->column, remaining);
         }
@@ -197,10 +192,12 @@ int renderLine(const ProcessRecord& record, const ProcessDetails& details, const
 }
 
 int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
-               ViewSettings* view, const PathLink* ancestors, LineWork* work)
+               ViewSettings* view, const PathLink* ancestors, uint32_t depth, LineWork* work)
 {
     const ProcessDetails& details = detailsFrom(view->source, record);
-    int result = renderLine(*record, details, prefix, isLast, ancestors == nullptr, view, work);
+    int result = (view->flags & OPT_CSV) != 0
+                     ? writeCsvRow(*record, details, depth, *view, work->line.get())
+                     : renderLine(*record, details, prefix, isLast, ancestors == nullptr, view, work);
     if (result != 0) {
         return result;
     }
@@ -252,7 +249,7 @@ int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, 
     appendText(handedDown.get(), PREFIX_TEXT_COUNT, indent);
 
     for (uint32_t i = 0; i < stored; ++i) {
-        result = renderWalk(children[i], handedDown.get(), i == stored - 1, true, view, &self, work);
+        result = renderWalk(children[i], handedDown.get(), i == stored - 1, true, view, &self, depth + 1, work);
         if (result != 0) {
             return result;
         }
@@ -276,5 +273,5 @@ int renderProcess(const ProcessRecord* record, const wchar_t* prefix, bool isLas
     if (!work->line) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    return renderWalk(record, prefix, isLast, recurse, view, nullptr, work.get());
+    return renderWalk(record, prefix, isLast, recurse, view, nullptr, view->firstDepth, work.get());
 }

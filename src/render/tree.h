@@ -6,6 +6,8 @@
 #include "render/view.h"
 #include "procinfo/process_record.h"
 
-// 0 printed; -1 null record or view; 8 out of memory; -3 stopped at the prompt.
+// Under OPT_CSV each line is a CSV row, its depth counted from
+// view->firstDepth. 0 printed; -1 null record or view; 8 out of memory; -3
+// stopped at the prompt.
 [[nodiscard]] int renderProcess(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
                                 ViewSettings* view);

@@ -42,5 +42,6 @@ struct ViewSettings {
     bool parentPidOnFirstLine;         // /Z: the root's parent in brackets
     uint32_t printedCount;             // lines finished for real records
     uint32_t totalCount;               // ANCESTRY: chain length; KINFOLD: 0
+    uint32_t firstDepth;               // depth of the line renderProcess starts with; CSV rows carry it
     const SYSTEMTIME* today;           // local time when the command started
 };

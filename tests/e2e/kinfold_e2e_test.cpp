@@ -133,6 +133,84 @@ TEST_F(KinfoldEndToEnd, RootByExecutableNameBeforeWindowTitle)
     EXPECT_TRUE(contains(lines[0], hexPid(tree.pid(TREE_WINDOW)) + L"  kfwindow")) << lines[0];
 }
 
+namespace {
+
+// The first number of a tree line: its PID, after any tree graphic.
+uint32_t leadingPid(const std::wstring& line)
+{
+    size_t start = line.find_first_of(L"0123456789");
+    return start == std::wstring::npos ? 0 : static_cast<uint32_t>(wcstoul(line.c_str() + start, nullptr, 10));
+}
+
+// A decimal field; 0 for anything else.
+uint32_t decimalField(const std::wstring& field)
+{
+    wchar_t* end = nullptr;
+    unsigned long value = wcstoul(field.c_str(), &end, 10);
+    return field.empty() || *end != L'\0' ? 0 : static_cast<uint32_t>(value);
+}
+
+std::vector<std::wstring> csvFields(const std::wstring& line)
+{
+    std::vector<std::wstring> fields(1);
+    for (wchar_t ch : line) {
+        if (ch == L',') {
+            fields.emplace_back();
+        } else {
+            fields.back() += ch;
+        }
+    }
+    return fields;
+}
+
+}  // namespace
+
+// The CSV form lists the processes of the tree in its order: one header, one
+// row per process, CRLF line ends, the depth of each in the tree.
+TEST_F(KinfoldEndToEnd, CsvRowsHoldTheTreesProcessesInItsOrder)
+{
+    std::wstring root = std::to_wstring(tree.pid(TREE_ROOT));
+    ShellResult drawn = kinfold(root + L" /D");
+    ShellResult csv = kinfold(root + L" /CSV /M /T");
+    ASSERT_FALSE(drawn.timedOut || csv.timedOut);
+    ASSERT_EQ(0, csv.exitCode) << csv.err;
+    EXPECT_EQ(L"", csv.err);
+
+    std::vector<uint32_t> treePids;
+    std::vector<std::wstring> treeLines = outputLines(drawn);
+    for (size_t i = 1; i < treeLines.size(); ++i) {
+        treePids.push_back(leadingPid(treeLines[i]));
+    }
+    ASSERT_EQ(4u, treePids.size()) << drawn.out;
+
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), L'\n'), std::count(csv.out.begin(), csv.out.end(), L'\r'));
+    ASSERT_TRUE(endsWith(csv.out, L"\r\n")) << csv.out;
+    std::vector<std::wstring> lines = splitLines(csv.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(L"Depth,PID,ParentPID,Name,WorkingSet,Started,Display", lines[0]);
+    std::vector<uint32_t> csvPids;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::vector<std::wstring> fields = csvFields(lines[i]);
+        ASSERT_LE(7u, fields.size()) << lines[i];
+        if (fields[3] == L"explorer.exe") {
+            continue;  // Wine's desktop process, left out of the tree lines too
+        }
+        uint32_t pid = decimalField(fields[1]);
+        csvPids.push_back(pid);
+        // Our own processes can be opened: their facts are known.
+        EXPECT_NE(L"", fields[4]) << lines[i];
+        EXPECT_EQ(23u, fields[5].size()) << lines[i];
+        const uint32_t depths[TREE_ROLE_COUNT] = {0, 1, 2, 1};
+        for (int role = 0; role < TREE_ROLE_COUNT; ++role) {
+            if (pid == tree.pid(static_cast<TreeRole>(role))) {
+                EXPECT_EQ(std::to_wstring(depths[role]), fields[0]) << lines[i];
+                EXPECT_EQ(std::to_wstring(tree.parentPid(static_cast<TreeRole>(role))), fields[2]) << lines[i];
+            }
+        }
+    }
+    EXPECT_EQ(treePids, csvPids) << drawn.out << csv.out;
+}
+
 TEST(KinfoldOutput, RedirectedOutputIsOneHundredColumnsWide)
 {
     // A full path far longer than the line.
