@@ -44,6 +44,8 @@ enum class Action {
     ParentPid,
     NumberedLines,
     Reverse,
+    AllRoots,
+    AncestorPaths,
 };
 
 struct OptionRow {
@@ -57,6 +59,8 @@ struct OptionRow {
 const OptionRow KINFOLD_OPTIONS[] = {
     {L"/?", Match::Prefix, Action::Help},
     {L"/A", Match::Exact, Action::Ascii},
+    {L"/ALL", Match::Exact, Action::AllRoots},
+    {L"/ANC", Match::Exact, Action::AncestorPaths},
     {L"/C", Match::Exact, Action::Priority},
     {L"/CSV", Match::Exact, Action::Csv},
     {L"/D", Match::Exact, Action::DecimalPid},
@@ -329,6 +333,8 @@ int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* ar
     case Action::ParentPid: settings->flags |= OPT_PARENT_PID; break;
     case Action::NumberedLines: settings->flags |= OPT_NO_TREE; break;
     case Action::Reverse: settings->flags |= OPT_REVERSE; break;
+    case Action::AllRoots: settings->flags |= OPT_ALL_ROOTS | OPT_MATCH_HIGHLIGHT; break;
+    case Action::AncestorPaths: settings->flags |= OPT_ANCESTOR_PATHS | OPT_MATCH_HIGHLIGHT; break;
     }
     return OPTIONS_CONTINUE;
 }
@@ -423,6 +429,7 @@ void finishDisplayOptions(CommandKind kind, DisplaySettings* settings, ConsoleOu
     output->attributes = ConsoleAttributes();
     if (settings->noHighlight) {
         settings->highlightPattern[0] = L'\0';
+        settings->flags &= ~OPT_MATCH_HIGHLIGHT;
     } else {
         loadHighlightAttributes(output);
     }

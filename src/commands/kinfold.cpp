@@ -7,6 +7,7 @@
 #include "commands/kinfold_driver.h"
 #include "commands/record_source.h"
 #include "commands/root_selection.h"
+#include "commands/tree_plan.h"
 #include "console/arguments.h"
 #include "console/diagnostics.h"
 #include "console/paging.h"
@@ -49,6 +50,11 @@ bool chooseDefaultRoot(DisplaySettings* settings)
             return true;
         }
     }
+    if ((settings->flags & (OPT_ALL_ROOTS | OPT_SERVICES_ROOT)) == OPT_ALL_ROOTS && !settings->shellWindowRoot) {
+        settings->flags |= OPT_WHOLE_SYSTEM;
+        settings->rootPid = 0;
+        return true;
+    }
     settings->rootPid =
         (settings->flags & OPT_SERVICES_ROOT) != 0 ? SERVICES_ROOT_PID : GetCurrentProcessId();
     return true;
@@ -72,51 +78,94 @@ const CommandSteps KINFOLD_STEPS = {CommandKind::Kinfold, SPLIT_MODE_KINFOLD, ch
 int printKinfoldTree(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output)
 {
     DisplayFlags flags = request.flags;
-    uint32_t root = request.rootPid;
-    if ((flags & OPT_SERVICES_ROOT) != 0) {
-        root = findServicesRoot(table);
-        if (root == 0) {
-            return NO_SERVICES_ROOT;
-        }
-    } else if (request.pattern != nullptr) {
-        root = findWildcardRoot(request.pattern, *table);
-        if (root == 0) {
+    TreePlan plan;
+    if (!startTreePlan(table, &plan)) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    RootPattern pattern;
+    uint32_t matches = 0;
+    bool matchesShown = false;
+    if ((flags & OPT_SERVICES_ROOT) == 0 && request.pattern != nullptr &&
+        (flags & (OPT_ALL_ROOTS | OPT_ANCESTOR_PATHS)) != 0) {
+        if (!prepareRootPattern(request.pattern, &pattern)) {
             return NO_WILDCARD_MATCH;
         }
+        matches = markMatches(pattern, &plan);
+        matchesShown = (flags & OPT_MATCH_HIGHLIGHT) != 0;
     }
 
-    const ProcessRecord* rootRecord = findRecordByPid(*table, root);
+    // Several trees, or one below its ancestors, come from the plan; one
+    // plain tree walks the table as it is.
+    bool planned = true;
     ProcessRecord placeholder;
     bool parentPid = (flags & OPT_PARENT_PID) != 0;
-    if (rootRecord == nullptr) {
-        // A parent that has ended still roots the tree of its living children.
-        // Outside the table, the table answers for it as an ended process.
-        if (!hasChildren(table, root)) {
-            return ROOT_PID_NOT_FOUND;
+    if ((flags & OPT_WHOLE_SYSTEM) != 0) {
+        planWholeSystem(request.sortKeys, &plan);
+    } else if ((flags & (OPT_ALL_ROOTS | OPT_SERVICES_ROOT)) == OPT_ALL_ROOTS && request.pattern != nullptr) {
+        if (matches == 0) {
+            return NO_WILDCARD_MATCH;
         }
-        placeholder = ProcessRecord();
-        placeholder.entry.dwSize = sizeof(placeholder.entry);
-        placeholder.entry.th32ProcessID = root;
-        copyText(placeholder.entry.szExeFile, MAX_PATH, ENDED_PROCESS_NAME);
-        rootRecord = &placeholder;
-        parentPid = false;
+        planTopmostMatches(request.sortKeys, &plan);
+    } else {
+        uint32_t root = request.rootPid;
+        if ((flags & OPT_SERVICES_ROOT) != 0) {
+            root = findServicesRoot(table);
+            if (root == 0) {
+                return NO_SERVICES_ROOT;
+            }
+        } else if (request.pattern != nullptr) {
+            root = findWildcardRoot(request.pattern, *table);
+            if (root == 0) {
+                return NO_WILDCARD_MATCH;
+            }
+        }
+
+        const ProcessRecord* rootRecord = findRecordByPid(*table, root);
+        if (rootRecord == nullptr) {
+            // A parent that has ended still roots the tree of its living children.
+            // Outside the table, the table answers for it as an ended process.
+            if (!hasChildren(table, root)) {
+                return ROOT_PID_NOT_FOUND;
+            }
+            placeholder = ProcessRecord();
+            placeholder.entry.dwSize = sizeof(placeholder.entry);
+            placeholder.entry.th32ProcessID = root;
+            copyText(placeholder.entry.szExeFile, MAX_PATH, ENDED_PROCESS_NAME);
+            rootRecord = &placeholder;
+            parentPid = false;
+        }
+        planSingleRoot(rootRecord, &plan);
+        planned = (flags & OPT_ANCESTOR_PATHS) != 0;
+    }
+    if ((flags & OPT_ANCESTOR_PATHS) != 0 && (flags & OPT_WHOLE_SYSTEM) == 0) {
+        addAncestorPaths(request.sortKeys, &plan);
     }
 
     ViewSettings view = viewForRequest(request, table, output);
     view.sortKeys = request.sortKeys;
     view.parentPidOnFirstLine = parentPid;
+    if (planned) {
+        view.source = planSource(&plan);
+    }
+    if (matchesShown) {
+        view.nameMatch = planMatches(&plan);
+    }
 
+    // Rows for programs have one header and no empty lines between trees.
     if ((flags & OPT_CSV) != 0) {
         int header = writeCsvHeader(flags, output);
         if (header != 0) {
             return header;
         }
-    } else if ((flags & OPT_NO_TREE) == 0) {
-        CrLf();
     }
-    int result = renderProcess(rootRecord, nullptr, true, true, &view);
-    if (result != 0) {
-        return result;
+    for (const ProcessRecord* first = nextTree(&plan); first != nullptr; first = nextTree(&plan)) {
+        if ((flags & (OPT_NO_TREE | OPT_CSV)) == 0) {
+            CrLf();
+        }
+        int result = renderProcess(first, nullptr, true, true, &view);
+        if (result != 0) {
+            return result;
+        }
     }
     return (flags & (OPT_COUNT | OPT_CSV)) == OPT_COUNT ? printCountLine(output, view.printedCount) : 0;
 }

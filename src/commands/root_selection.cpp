@@ -81,49 +81,76 @@ uint32_t findServicesRoot(ProcessTable* table)
     return 0;
 }
 
+bool prepareRootPattern(const wchar_t* pattern, RootPattern* prepared)
+{
+    *prepared = RootPattern();
+    if (pattern == nullptr || pattern[0] == L'\0') {
+        return false;
+    }
+    prepared->pattern = pattern;
+    prepared->self = GetCurrentProcessId();
+    if (wcscmp(pattern, CURRENT_SHELL_PATTERN) == 0) {
+        prepared->currentShell = true;
+        return true;
+    }
+    // 16 KB is too much for the stack of a plugin called deep inside the host.
+    prepared->exeName.reset(new (std::nothrow) wchar_t[WILDCARD_PATTERN_COUNT]);
+    if (!prepared->exeName) {
+        return false;
+    }
+    wchar_t* working = prepared->exeName.get();
+    copyText(working, WILDCARD_PATTERN_COUNT, pattern);
+    size_t length = wcslen(working);
+    // A bare program name means its executable; a pattern ending in "*" or
+    // naming an extension already says what it wants.
+    if (wcschr(working, L'.') == nullptr && working[length - 1] != L'*') {
+        if (!appendText(working, WILDCARD_PATTERN_COUNT, DEFAULT_EXTENSION)) {
+            working[length] = L'\0';  // a cut extension would match nothing sensible
+        }
+    }
+    return true;
+}
+
+bool matchesExeName(const RootPattern& pattern, const ProcessRecord& record)
+{
+    if (pattern.currentShell) {
+        return record.entry.th32ProcessID == pattern.self;
+    }
+    return pattern.exeName && wildcardMatches(pattern.exeName.get(), record.entry.szExeFile);
+}
+
+bool matchesDisplayName(const RootPattern& pattern, const ProcessRecord& record)
+{
+    // The shell's own title would otherwise make every pattern that fits the
+    // prompt text find the shell.
+    if (pattern.currentShell || record.displayName == nullptr || record.entry.th32ProcessID == pattern.self) {
+        return false;
+    }
+    return wildcardMatches(pattern.pattern, record.displayName);
+}
+
 uint32_t findWildcardRoot(const wchar_t* pattern, const ProcessTable& table)
 {
     const ProcessRecord* records = table.records.get();
     uint32_t count = table.count;
-    if (pattern == nullptr || pattern[0] == L'\0') {
+    RootPattern prepared;
+    if (!prepareRootPattern(pattern, &prepared)) {
         return 0;
     }
-    if (wcscmp(pattern, CURRENT_SHELL_PATTERN) == 0) {
-        return GetCurrentProcessId();
+    if (prepared.currentShell) {
+        return prepared.self;
     }
     if (records == nullptr || count == 0) {
         return 0;
     }
-    // 16 KB is too much for the stack of a plugin called deep inside the host.
-    std::unique_ptr<wchar_t[]> working(new (std::nothrow) wchar_t[WILDCARD_PATTERN_COUNT]);
-    if (!working) {
-        return 0;
-    }
-    copyText(working.get(), WILDCARD_PATTERN_COUNT, pattern);
-    size_t length = wcslen(working.get());
-    // A bare program name means its executable; a pattern ending in "*" or
-    // naming an extension already says what it wants.
-    if (wcschr(working.get(), L'.') == nullptr && working[length - 1] != L'*') {
-        if (!appendText(working.get(), WILDCARD_PATTERN_COUNT, DEFAULT_EXTENSION)) {
-            working[length] = L'\0';  // a cut extension would match nothing sensible
-        }
-    }
-
     for (uint32_t i = 0; i < count; ++i) {
-        if (wildcardMatches(working.get(), records[i].entry.szExeFile)) {
+        if (matchesExeName(prepared, records[i])) {
             return records[i].entry.th32ProcessID;
         }
     }
-    // The shell's own title would otherwise make every pattern that fits the
-    // prompt text find the shell.
-    DWORD self = GetCurrentProcessId();
     for (uint32_t i = 0; i < count; ++i) {
-        const ProcessRecord& record = records[i];
-        if (record.displayName == nullptr || record.entry.th32ProcessID == self) {
-            continue;
-        }
-        if (wildcardMatches(pattern, record.displayName)) {
-            return record.entry.th32ProcessID;
+        if (matchesDisplayName(prepared, records[i])) {
+            return records[i].entry.th32ProcessID;
         }
     }
     return 0;

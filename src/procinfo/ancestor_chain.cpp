@@ -43,11 +43,40 @@ size_t exeNameLength(const PROCESSENTRY32W& entry)
     return wcsnlen(entry.szExeFile, MAX_PATH - 1);
 }
 
+// A snapshot's entries as the walk sees them.
+struct SnapshotLinks {
+    const SnapshotEntries* entries;
+    const PidIndex* index;
+};
+
+uint32_t findSnapshotEntry(const void* context, uint32_t pid)
+{
+    const SnapshotLinks& links = *static_cast<const SnapshotLinks*>(context);
+    return findEntry(*links.index, links.entries->count, pid);
+}
+
+uint32_t snapshotParentOf(const void* context, uint32_t index)
+{
+    const SnapshotLinks& links = *static_cast<const SnapshotLinks*>(context);
+    return entryAt(*links.entries, index).th32ParentProcessID;
+}
+
 uint32_t walk(const SnapshotEntries& entries, uint32_t count, const PidIndex& index, uint32_t pid,
               CreationTimeQuery timeOf, void* context, uint32_t* work, uint32_t* workIndexes)
 {
-    uint32_t at = findEntry(index, count, pid);
-    if (at == count) {
+    SnapshotLinks snapshot = {&entries, &index};
+    AncestorLinks links = {&snapshot, count, findSnapshotEntry, snapshotParentOf};
+    return walkAncestorLinks(links, pid, timeOf, context, work, workIndexes);
+}
+
+}  // namespace
+
+uint32_t walkAncestorLinks(const AncestorLinks& links, uint32_t pid, CreationTimeQuery timeOf, void* context,
+                           uint32_t* work, uint32_t* workIndexes)
+{
+    uint32_t count = links.count;
+    uint32_t at = links.find(links.context, pid);
+    if (at >= count) {
         return 0;
     }
     // Entries already in the chain; a PID always finds its first entry, so
@@ -58,10 +87,10 @@ uint32_t walk(const SnapshotEntries& entries, uint32_t count, const PidIndex& in
     work[0] = pid;
     workIndexes[0] = at;
     uint32_t n = 1;
-    uint32_t parentPid = entryAt(entries, at).th32ParentProcessID;
+    uint32_t parentPid = links.parentOf(links.context, at);
     while (parentPid != 0 && n < count) {
-        uint32_t parent = findEntry(index, count, parentPid);
-        if (parent == count || taken[parent]) {
+        uint32_t parent = links.find(links.context, parentPid);
+        if (parent >= count || taken[parent]) {
             break;
         }
         // Once one time is missing, no later link is tested.
@@ -77,12 +106,10 @@ uint32_t walk(const SnapshotEntries& entries, uint32_t count, const PidIndex& in
         workIndexes[n] = parent;
         ++n;
         childTime = parentTime;
-        parentPid = entryAt(entries, parent).th32ParentProcessID;
+        parentPid = links.parentOf(links.context, parent);
     }
     return n;
 }
-
-}  // namespace
 
 uint64_t systemCreationTime(uint32_t pid, void*)
 {

@@ -37,6 +37,22 @@ uint64_t systemCreationTime(uint32_t pid, void* context);
                                            bool withNames, CreationTimeQuery timeOf, void* context,
                                            AncestorChain* chain);
 
+// Where a walk finds the first entry of a PID and the parent PID of an
+// entry: a snapshot's entries, or a command's process table.
+struct AncestorLinks {
+    const void* context;
+    uint32_t count;
+    // The index of the first entry with pid; count or more when none.
+    uint32_t (*find)(const void* context, uint32_t pid);
+    uint32_t (*parentOf)(const void* context, uint32_t index);
+};
+
+// The walk over such entries: pid and its accepted ancestors into work, their
+// entry indexes into workIndexes (room for links.count each); how many, 0
+// when pid has no entry.
+uint32_t walkAncestorLinks(const AncestorLinks& links, uint32_t pid, CreationTimeQuery timeOf, void* context,
+                           uint32_t* work, uint32_t* workIndexes);
+
 // The walk alone: writes pid and its accepted ancestors into work (room for
 // count PIDs) and returns how many; 0 when pid is not among the entries.
 // Besides the newer-parent rule, the walk ends when a PID recurs, so parent

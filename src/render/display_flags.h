@@ -29,3 +29,8 @@ const DisplayFlags OPT_MEMORY_FRACTION = 0x200000;
 const DisplayFlags OPT_FULL_PATH = 0x400000;
 const DisplayFlags OPT_REVERSE = 0x800000;
 const DisplayFlags OPT_CSV = 0x1000000;
+// KINFOLD's choice of trees; the renderer never reads them.
+const DisplayFlags OPT_ALL_ROOTS = 0x10000000;      // /ALL: every topmost match, or the whole system
+const DisplayFlags OPT_ANCESTOR_PATHS = 0x20000000; // /ANC: each root below its ancestors
+const DisplayFlags OPT_WHOLE_SYSTEM = 0x40000000;   // /ALL with no root named
+const DisplayFlags OPT_MATCH_HIGHLIGHT = 0x80000000; // /ALL or /ANC, unless /N:C

@@ -86,6 +86,8 @@ void writeExecutableName(const ProcessRecord& record, const ViewSettings& view, 
     unsigned attribute = colours.highlightAttribute;
     if (view.highlightPattern != nullptr && matchesPatternList(view.highlightPattern, record.entry.szExeFile, true)) {
         attribute = colours.inverseHighlightAttribute;
+    } else if (view.nameMatch.matches != nullptr && view.nameMatch.matches(view.nameMatch.context, &record)) {
+        attribute = colours.inverseHighlightAttribute;
     }
     copyText(name, COLUMN_TEXT_COUNT, record.entry.szExeFile);
     if ((view.flags & OPT_KEEP_EXTENSIONS) == 0) {

@@ -28,6 +28,13 @@ struct RecordSource {
     const wchar_t* (*imagePath)(void* context, const ProcessRecord* record);
 };
 
+// Which records a command marked as matches of its pattern; their names are
+// shown as /H matches are. matches null: none.
+struct RecordMatch {
+    const void* context;
+    bool (*matches)(const void* context, const ProcessRecord* record);
+};
+
 // The parsed /O keys: letters, lower case ascending, upper case descending.
 const int MAX_SORT_KEYS = 15;
 const int SORT_KEYS_COUNT = MAX_SORT_KEYS + 1;
@@ -44,4 +51,5 @@ struct ViewSettings {
     uint32_t totalCount;               // ANCESTRY: chain length; KINFOLD: 0
     uint32_t firstDepth;               // depth of the line renderProcess starts with; CSV rows carry it
     const SYSTEMTIME* today;           // local time when the command started
+    RecordMatch nameMatch;             // KINFOLD /ALL, /ANC with a pattern
 };

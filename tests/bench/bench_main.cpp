@@ -19,6 +19,7 @@
 #include <windows.h>
 #include <math.h>
 #include <stdarg.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -268,7 +269,73 @@ struct TableFigures {
     uint32_t size;
     Measurement kinfold;
     Measurement sorted;
+    Measurement wholeSystem;
+    Measurement matches;
 };
+
+// The name one process in RARE_NAME_SPACING carries in the /ALL /ANC row.
+const wchar_t RARE_NAME[] = L"kfmatch.exe";
+const wchar_t RARE_PATTERN[] = L"kfmatch";
+const uint32_t RARE_NAME_SPACING = 100;
+
+SyntheticTable withRareName(const SyntheticTable& table)
+{
+    SyntheticTable renamed = table;
+    for (size_t i = RARE_NAME_SPACING / 2; i < renamed.processes.size(); i += RARE_NAME_SPACING) {
+        wcscpy(renamed.processes[i].entry.szExeFile, RARE_NAME);
+    }
+    return renamed;
+}
+
+// The lines of "kinfold PATTERN /ALL /ANC" over a table with one root: the
+// empty line, the ancestors of every match and everything below them.
+uint64_t matchTreeLines(const SyntheticTable& table)
+{
+    size_t count = table.processes.size();
+    auto parentOf = [&table](size_t i) -> size_t {
+        auto parent = table.indexByPid.find(table.processes[i].entry.th32ParentProcessID);
+        return parent == table.indexByPid.end() || table.processes[i].entry.th32ParentProcessID == 0
+                   ? SIZE_MAX
+                   : parent->second;
+    };
+    auto isMatch = [&table](size_t i) { return wcscmp(table.processes[i].entry.szExeFile, RARE_NAME) == 0; };
+    // 0 unknown, 1 below a match (or one), 2 not.
+    std::vector<uint8_t> below(count, 0);
+    std::vector<bool> shown(count, false);
+    std::vector<size_t> walk;
+    for (size_t i = 0; i < count; ++i) {
+        walk.clear();
+        size_t at = i;
+        uint8_t answer = 2;
+        while (at != SIZE_MAX && below[at] == 0) {
+            if (isMatch(at)) {
+                answer = 1;
+                break;
+            }
+            walk.push_back(at);
+            at = parentOf(at);
+        }
+        if (at != SIZE_MAX && below[at] != 0) {
+            answer = below[at];
+        }
+        if (at != SIZE_MAX && isMatch(at)) {
+            below[at] = 1;
+        }
+        for (size_t node : walk) {
+            below[node] = answer;
+        }
+        if (isMatch(i)) {
+            for (size_t up = i; up != SIZE_MAX && !shown[up]; up = parentOf(up)) {
+                shown[up] = true;
+            }
+        }
+    }
+    uint64_t lines = 1;
+    for (size_t i = 0; i < count; ++i) {
+        lines += (shown[i] || below[i] == 1) ? 1 : 0;
+    }
+    return lines;
+}
 
 TableFigures benchTable(PluginHost& host, const SyntheticTable& table)
 {
@@ -293,6 +360,13 @@ TableFigures benchTable(PluginHost& host, const SyntheticTable& table)
         return host.kinfoldFunction(root, result);
     });
     printRow(table, "@kinfold", descendants, 0, figures.size, "tree");
+    figures.wholeSystem = measure(host, [&](std::wstring*) { return host.command("kinfold", L"/ALL"); });
+    printRow(table, "kinfold /ALL", figures.wholeSystem, treeLines, 0);
+    SyntheticTable rare = withRareName(table);
+    serveSyntheticTable(&rare);
+    std::wstring matchArguments = std::wstring(RARE_PATTERN) + L" /ALL /ANC";
+    figures.matches = measure(host, [&](std::wstring*) { return host.command("kinfold", matchArguments); });
+    printRow(rare, "P /ALL /ANC", figures.matches, matchTreeLines(rare), 0);
     serveSyntheticTable(nullptr);
     return figures;
 }
@@ -317,6 +391,7 @@ void warmUp(PluginHost& host)
     std::wstring result;
     host.ancestryFunction(std::to_wstring(table.deepestPid), &result);
     host.kinfoldFunction(std::to_wstring(table.rootPid), &result);
+    host.command("kinfold", L"/ALL");
     serveSyntheticTable(nullptr);
 }
 
@@ -338,6 +413,9 @@ void benchSynthetic(PluginHost& host, const Options& options)
         "the processor time of that call; OpenProcess: calls in one call, and per process of the table; heap\n"
         "peak: the most the plugin's own allocations held at once during one call, and per process.\n\n",
         MAX_RUNS, RUN_BUDGET_SECONDS);
+    say("kinfold /ALL: the whole system. P /ALL /ANC: \"kinfold kfmatch /ALL /ANC\" over the same table with one\n"
+        "process in %u renamed kfmatch.exe.\n\n",
+        RARE_NAME_SPACING);
     warmUp(host);
     printSyntheticHeader();
 
@@ -371,6 +449,15 @@ void benchSynthetic(PluginHost& host, const Options& options)
             growthExponent(tenThousand->kinfold.cpu, tenThousand->size, top.kinfold.cpu, top.size),
             growthExponent(tenThousand->sorted.best, tenThousand->size, top.sorted.best, top.size),
             growthExponent(tenThousand->sorted.cpu, tenThousand->size, top.sorted.cpu, top.size));
+    }
+    if (tenThousand != nullptr && top.size > tenThousand->size) {
+        say("Growth exponent between %s and %s processes (random), from seconds (from cpu s): kinfold /ALL %.2f "
+            "(%.2f), P /ALL /ANC %.2f (%.2f)\n",
+            groupedNumber(tenThousand->size).c_str(), groupedNumber(top.size).c_str(),
+            growthExponent(tenThousand->wholeSystem.best, tenThousand->size, top.wholeSystem.best, top.size),
+            growthExponent(tenThousand->wholeSystem.cpu, tenThousand->size, top.wholeSystem.cpu, top.size),
+            growthExponent(tenThousand->matches.best, tenThousand->size, top.matches.best, top.size),
+            growthExponent(tenThousand->matches.cpu, tenThousand->size, top.matches.cpu, top.size));
     }
     say("Peak heap at %s processes (random): kinfold %.1f MB (%.0f bytes per process), kinfold /O:N %.1f MB "
         "(%.0f bytes per process)\n",

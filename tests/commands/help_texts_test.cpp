@@ -14,9 +14,11 @@ namespace {
 const wchar_t* const EXPECTED_KINFOLD_HELP =
     L"List descendants of a given process.\n"
     L"\n"
-    L"KINFOLD /A /C /CSV /D /E /F /H: /I /K /M /N: /O: /SVC /TC /T: /W: root  \r\n"
+    L"KINFOLD /A /ALL /ANC /C /CSV /D /E /F /H: /I /K /M /N: /O: /SVC /TC /T: /W: root  \r\n"
     L"\n"
     L"\t/A\tASCII characters\n"
+    L"\t/ALL\tevery match, or every process\n"
+    L"\t/ANC\tshow the ancestors of each root\n"
     L"\t/C\tshow priorities\n"
     L"\t/CSV\tcomma-separated values\n"
     L"\t/D\tdecimal PIDs\n"

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -318,4 +322,166 @@ TEST(KinfoldRoots, ServicesRootOverridesARootArgument)
     EXPECT_TRUE(contains(lines[0], L"  services")) << lines[0];
     EXPECT_GE(std::count_if(lines.begin(), lines.end(), [](const std::wstring& line) { return contains(line, L"  svchost"); }),
               5) << r.out;
+}
+
+namespace {
+
+// "PID  name" of each tree line, without its tree prefix or line number.
+std::wstring withoutPrefix(const std::wstring& line)
+{
+    size_t start = line.find_first_not_of(L" |`+-");
+    if (start == std::wstring::npos) {
+        return L"";
+    }
+    std::wstring rest = line.substr(start);
+    size_t colon = rest.find(L":  ");
+    if (colon != std::wstring::npos && colon < 4) {
+        rest = rest.substr(colon + 3);
+    }
+    return rest;
+}
+
+std::wstring pidOf(const std::wstring& line)
+{
+    std::wstring rest = withoutPrefix(line);
+    return rest.substr(0, rest.find(L' '));
+}
+
+// The PIDs of the system as one toolhelp snapshot lists them.
+std::set<std::wstring> snapshotPids()
+{
+    std::set<std::wstring> pids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return pids;
+    }
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        pids.insert(hexPid(entry.th32ProcessID));
+    }
+    CloseHandle(snapshot);
+    return pids;
+}
+
+// Two kfroot trees side by side under this test process.
+class KinfoldAllEndToEnd : public ::testing::Test {
+protected:
+    ProcessTree first;
+    ProcessTree second;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(first.start()) << first.error();
+        ASSERT_TRUE(second.start()) << second.error();
+    }
+
+    // Each tree's "PID  name" lines, the tree of the lower kfroot PID first.
+    std::vector<std::wstring> bothTrees() const
+    {
+        std::vector<const ProcessTree*> trees = {&first, &second};
+        if (second.pid(TREE_ROOT) < first.pid(TREE_ROOT)) {
+            std::swap(trees[0], trees[1]);
+        }
+        std::vector<std::wstring> lines;
+        for (const ProcessTree* tree : trees) {
+            std::wstring branch = hexPid(tree->pid(TREE_BRANCH)) + L"  kfbranch";
+            std::wstring leaf = hexPid(tree->pid(TREE_LEAF)) + L"  kfleaf";
+            std::wstring window = hexPid(tree->pid(TREE_WINDOW)) + L"  kfwindow";
+            lines.push_back(hexPid(tree->pid(TREE_ROOT)) + L"  kfroot");
+            if (tree->pid(TREE_BRANCH) < tree->pid(TREE_WINDOW)) {
+                lines.insert(lines.end(), {branch, leaf, window});
+            } else {
+                lines.insert(lines.end(), {window, branch, leaf});
+            }
+        }
+        return lines;
+    }
+};
+
+// Each line's "PID  name", the window titles cut off.
+std::vector<std::wstring> pidAndNames(const std::vector<std::wstring>& lines)
+{
+    std::vector<std::wstring> result;
+    for (const std::wstring& line : lines) {
+        std::wstring rest = withoutPrefix(line);
+        size_t name = rest.find(L"  ");
+        size_t end = name == std::wstring::npos ? std::wstring::npos : rest.find(L"  ", name + 2);
+        result.push_back(rest.substr(0, end));
+    }
+    return result;
+}
+
+}  // namespace
+
+TEST_F(KinfoldAllEndToEnd, SiblingTreesOfOneNameAloneAndBelowTheirAncestors)
+{
+    // /ALL: one tree per kfroot, in PID order, each as KINFOLD draws a tree.
+    ShellResult all = kinfold(L"kfroot /all /a");
+    ASSERT_EQ(0, all.exitCode) << all.err;
+    std::vector<std::wstring> lines = outputLines(all);
+    std::vector<std::wstring> expected = bothTrees();
+    ASSERT_EQ(10u, lines.size()) << all.out;
+    EXPECT_EQ(L"", lines[0]);
+    EXPECT_EQ(L"", lines[5]);
+    lines.erase(lines.begin() + 5);
+    lines.erase(lines.begin());
+    EXPECT_EQ(expected, pidAndNames(lines)) << all.out;
+
+    // /ANC: one tree from the oldest ancestor; the lines down to this test
+    // process are the ones ANCESTRY lists, and both kfroot trees hang below it.
+    ShellResult ancestry = runShellLine(L"ancestry kfroot");
+    ASSERT_EQ(0, ancestry.exitCode) << ancestry.err;
+    std::vector<std::wstring> chain = pidAndNames(splitLines(ancestry.out));
+    ASSERT_GE(chain.size(), 2u) << ancestry.out;
+    chain.pop_back();  // the kfroot that matched first
+    ShellResult paths = kinfold(L"kfroot /ALL /ANC /A");
+    ASSERT_EQ(0, paths.exitCode) << paths.err;
+    lines = outputLines(paths);
+    ASSERT_EQ(1u + chain.size() + expected.size(), lines.size()) << paths.out;
+    EXPECT_EQ(L"", lines[0]);
+    std::vector<std::wstring> shown = pidAndNames(std::vector<std::wstring>(lines.begin() + 1, lines.end()));
+    EXPECT_EQ(chain, std::vector<std::wstring>(shown.begin(), shown.begin() + chain.size())) << paths.out;
+    EXPECT_EQ(expected, std::vector<std::wstring>(shown.begin() + chain.size(), shown.end())) << paths.out;
+    EXPECT_EQ(hexPid(GetCurrentProcessId()), pidOf(shown[chain.size() - 1]));
+
+    // Numbered and counted: the one tree's first line is 1, the count covers every line.
+    ShellResult counted = kinfold(L"kfroot /ALL /ANC /N:T /U");
+    ASSERT_EQ(0, counted.exitCode) << counted.err;
+    // Wine's desktop process may join a tree here, so the lines are not filtered.
+    lines = splitLines(counted.out);
+    ASSERT_GE(lines.size(), chain.size() + expected.size() + 2) << counted.out;
+    size_t treeLines = lines.size() - 2;
+    EXPECT_TRUE(startsWith(lines[0], L"  1:  ")) << lines[0];
+    for (size_t i = 1; i < treeLines; ++i) {
+        EXPECT_FALSE(startsWith(lines[i], L"  ") && lines[i].find(L":  ") == 3) << "one tree, one number: " << lines[i];
+    }
+    EXPECT_EQ(L"", lines[treeLines]);
+    EXPECT_EQ(L"Found " + std::to_wstring(treeLines) + L" processes.", lines[treeLines + 1]);
+}
+
+TEST_F(KinfoldAllEndToEnd, WholeSystemShowsEveryProcessOnce)
+{
+    std::set<std::wstring> before = snapshotPids();
+    ShellResult all = kinfold(L"/ALL /A /U");
+    std::set<std::wstring> after = snapshotPids();
+    ASSERT_EQ(0, all.exitCode) << all.err;
+    std::map<std::wstring, int> shown;
+    std::vector<std::wstring> lines = splitLines(all.out);
+    ASSERT_GE(lines.size(), 3u);
+    for (size_t i = 0; i + 2 < lines.size(); ++i) {
+        if (!lines[i].empty()) {
+            shown[pidOf(lines[i])]++;
+        }
+    }
+    // Processes alive before and after were in kinfold's snapshot too.
+    for (const std::wstring& pid : before) {
+        if (after.count(pid) != 0) {
+            EXPECT_EQ(1, shown[pid]) << pid << "\n" << all.out;
+        }
+    }
+    for (const auto& line : shown) {
+        EXPECT_EQ(1, line.second) << line.first << "\n" << all.out;
+    }
+    EXPECT_EQ(L"Found " + std::to_wstring(shown.size()) + L" processes.", lines.back()) << all.out;
 }
