@@ -188,6 +188,16 @@ TEST_F(KinfoldTrees, MergedPathsShowEachAncestorOnce)
     EXPECT_EQ((Lines{L"  1:  0010  init", L"  0020  shell", L"    0024  x", L"      0034  a", L"    0030  a",
                      L"      0038  kid", L"  7:  0060  svc", L"  0064  a", L"", L"Found 8 processes."}),
               numbered.lines);
+
+    // Fault: CSV depth counted from each root instead of each tree's first
+    // line, the oldest ancestor (a would then be 0, kid 1).
+    resetFakeHost();
+    TreeRun rows = run(sharedAncestors(), L"a", OPT_ALL_ROOTS | OPT_ANCESTOR_PATHS | OPT_CSV | OPT_COUNT);
+    ASSERT_EQ(0, rows.result);
+    EXPECT_EQ((Lines{L"Depth,PID,ParentPID,Name,Display", L"0,16,0,init.exe,", L"1,32,16,shell.exe,",
+                     L"2,36,32,x.exe,", L"3,52,36,a.exe,", L"2,48,32,a.exe,", L"3,56,48,kid.exe,",
+                     L"0,96,0,svc.exe,", L"1,100,96,a.exe,"}),
+              rows.lines);
 }
 
 // X cannot be opened, so ANCESTRY tests none of its links: Z stays, though
