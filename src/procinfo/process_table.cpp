@@ -13,6 +13,9 @@
 
 namespace {
 
+// Memory is committed in steps of this many bytes as the records come.
+const size_t COMMIT_STEP_BYTES = 256 * 1024;
+
 // GetPriorityClass values by priorityIndex; index 0 stands for anything else.
 const DWORD PRIORITY_CLASSES[PRIORITY_INDEX_COUNT] = {
     0,
@@ -129,6 +132,60 @@ uint32_t indexOf(const ProcessTable& table, const ProcessRecord& record)
     return static_cast<uint32_t>(&record - table.records.get());
 }
 
+// Indexes the records appended to the table and attaches their display
+// names. 0 or 8.
+int indexRecords(const TableOptions& options, const ProcessProbe& probe, ProcessTable* table)
+{
+    uint32_t count = table->records.size();
+    table->options = options;
+    table->probe = probe;
+    if (count == 0) {
+        table->records.reset();
+        return 0;
+    }
+    table->state.reset(new (std::nothrow) RecordState[count]());
+    if (!table->state) {
+        *table = ProcessTable();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    table->count = count;
+    table->byPid.reserve(count);
+    table->byParent.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        ProcessRecord& record = table->records[i];
+        const PROCESSENTRY32W& entry = record.entry;
+        record.displayName = NULL;
+        table->byPid.push_back(std::make_pair(entry.th32ProcessID, i));
+        if (entry.th32ProcessID != 0) {
+            table->byParent.push_back(std::make_pair(entry.th32ParentProcessID, i));
+        }
+    }
+    std::sort(table->byPid.begin(), table->byPid.end());
+    std::sort(table->byParent.begin(), table->byParent.end());
+
+    if (options.collectServiceNames) {
+        collectServiceNames(&table->serviceNames);
+    }
+    if (options.collectWindowTitles) {
+        collectWindowTitles(&table->windowTitles);
+    }
+    attachDisplayNames(table);
+    return 0;
+}
+
+PROCESSENTRY32W* recordSlotAt(void* context, uint32_t index)
+{
+    RecordBlock* records = static_cast<RecordBlock*>(context);
+    ProcessRecord* record = index < records->size() ? &(*records)[index] : records->append();
+    return record != NULL ? &record->entry : NULL;
+}
+
+// Rounded up to whole commit steps.
+size_t wholeSteps(size_t bytes)
+{
+    return (bytes + COMMIT_STEP_BYTES - 1) / COMMIT_STEP_BYTES * COMMIT_STEP_BYTES;
+}
+
 }  // namespace
 
 bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path)
@@ -159,7 +216,7 @@ int32_t priorityIndexFromClass(DWORD priorityClass)
 
 void attachDisplayNames(ProcessTable* table)
 {
-    if (table == NULL || table->records == NULL) {
+    if (table == NULL || !table->records) {
         return;
     }
     for (uint32_t i = 0; i < table->count; ++i) {
@@ -172,19 +229,113 @@ void attachDisplayNames(ProcessTable* table)
     }
 }
 
+RecordBlock::RecordBlock(RecordBlock&& other) noexcept
+    : base_(other.base_), size_(other.size_), reservedBytes_(other.reservedBytes_),
+      committedBytes_(other.committedBytes_), firstReserveCount_(other.firstReserveCount_)
+{
+    other.base_ = NULL;
+    other.reset();
+}
+
+RecordBlock& RecordBlock::operator=(RecordBlock&& other) noexcept
+{
+    if (this != &other) {
+        reset();
+        base_ = other.base_;
+        size_ = other.size_;
+        reservedBytes_ = other.reservedBytes_;
+        committedBytes_ = other.committedBytes_;
+        firstReserveCount_ = other.firstReserveCount_;
+        other.base_ = NULL;
+        other.reset();
+    }
+    return *this;
+}
+
+void RecordBlock::reset() noexcept
+{
+    if (base_ != NULL) {
+        VirtualFree(base_, 0, MEM_RELEASE);
+    }
+    base_ = NULL;
+    size_ = 0;
+    reservedBytes_ = 0;
+    committedBytes_ = 0;
+}
+
+void RecordBlock::truncate(uint32_t count) noexcept
+{
+    if (count < size_) {
+        size_ = count;
+    }
+}
+
+ProcessRecord* RecordBlock::append() noexcept
+{
+    if (size_ == UINT32_MAX || size_ >= (SIZE_MAX - COMMIT_STEP_BYTES) / sizeof(ProcessRecord) - 1) {
+        return NULL;
+    }
+    size_t usedBytes = static_cast<size_t>(size_) * sizeof(ProcessRecord);
+    size_t neededBytes = usedBytes + sizeof(ProcessRecord);
+    if (neededBytes > reservedBytes_) {
+        // The address space is full: a larger block, the records copied over.
+        size_t bytes = std::max(wholeSteps(firstReserveCount_ * sizeof(ProcessRecord)),
+                                reservedBytes_ <= SIZE_MAX / 4 ? reservedBytes_ * 2 : 0);
+        size_t leastBytes = wholeSteps(neededBytes);
+        void* fresh = NULL;
+        for (;;) {
+            bytes = std::max(bytes, leastBytes);
+            fresh = VirtualAlloc(NULL, bytes, MEM_RESERVE, PAGE_NOACCESS);
+            // A crowded 32-bit address space may have no run this long.
+            if (fresh != NULL || bytes == leastBytes) {
+                break;
+            }
+            bytes = wholeSteps(bytes / 2);
+        }
+        if (fresh == NULL) {
+            return NULL;
+        }
+        size_t keptBytes = wholeSteps(usedBytes);
+        if (keptBytes != 0 && VirtualAlloc(fresh, keptBytes, MEM_COMMIT, PAGE_READWRITE) == NULL) {
+            VirtualFree(fresh, 0, MEM_RELEASE);
+            return NULL;
+        }
+        if (usedBytes != 0) {
+            memcpy(fresh, base_, usedBytes);
+        }
+        uint32_t kept = size_;
+        reset();
+        base_ = static_cast<ProcessRecord*>(fresh);
+        size_ = kept;
+        reservedBytes_ = bytes;
+        committedBytes_ = keptBytes;
+    }
+    if (neededBytes > committedBytes_) {
+        size_t step = std::min(COMMIT_STEP_BYTES, reservedBytes_ - committedBytes_);
+        if (VirtualAlloc(reinterpret_cast<char*>(base_) + committedBytes_, step, MEM_COMMIT, PAGE_READWRITE) == NULL) {
+            return NULL;
+        }
+        committedBytes_ += step;
+    }
+    return &base_[size_++];
+}
+
 int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const TableOptions& options,
                      const ProcessProbe& probe, ProcessTable* table)
 {
     if (table == NULL || (entries == NULL && count != 0)) {
         return -1;
     }
-    SnapshotEntries snapshot;
-    int result = snapshotFromEntries(entries, count, &snapshot);
-    if (result != 0) {
-        *table = ProcessTable();
-        return result;
+    *table = ProcessTable();
+    for (uint32_t i = 0; i < count; ++i) {
+        ProcessRecord* record = table->records.append();
+        if (record == NULL) {
+            *table = ProcessTable();
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        record->entry = entries[i];
     }
-    return fillProcessTable(snapshot, options, probe, table);
+    return indexRecords(options, probe, table);
 }
 
 int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& options, const ProcessProbe& probe,
@@ -193,43 +344,16 @@ int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& option
     if (table == NULL) {
         return -1;
     }
-    uint32_t count = snapshot.count;
     *table = ProcessTable();
-    table->options = options;
-    table->probe = probe;
-    if (count == 0) {
-        return 0;
-    }
-    table->records.reset(new (std::nothrow) ProcessRecord[count]);
-    table->state.reset(new (std::nothrow) RecordState[count]());
-    if (!table->records || !table->state) {
-        table->records.reset();
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    table->count = count;
-    table->byPid.reserve(count);
-    table->byParent.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        const PROCESSENTRY32W& entry = entryAt(snapshot, i);
-        ProcessRecord& record = table->records[i];
-        record.entry = entry;
-        record.displayName = NULL;
-        table->byPid.push_back(std::make_pair(entry.th32ProcessID, i));
-        if (entry.th32ProcessID != 0) {
-            table->byParent.push_back(std::make_pair(entry.th32ParentProcessID, i));
+    for (uint32_t i = 0; i < snapshot.count; ++i) {
+        ProcessRecord* record = table->records.append();
+        if (record == NULL) {
+            *table = ProcessTable();
+            return ERROR_NOT_ENOUGH_MEMORY;
         }
+        record->entry = entryAt(snapshot, i);
     }
-    std::sort(table->byPid.begin(), table->byPid.end());
-    std::sort(table->byParent.begin(), table->byParent.end());
-
-    if (options.collectServiceNames) {
-        collectServiceNames(&table->serviceNames);
-    }
-    if (options.collectWindowTitles) {
-        collectWindowTitles(&table->windowTitles);
-    }
-    attachDisplayNames(table);
-    return 0;
+    return indexRecords(options, probe, table);
 }
 
 int buildProcessTable(const TableOptions& options, ProcessTable* table)
@@ -243,18 +367,20 @@ int buildProcessTable(const ToolhelpCalls& toolhelp, const TableOptions& options
         return -1;
     }
     *table = ProcessTable();
-    SnapshotEntries snapshot;
-    int result = readProcessSnapshot(toolhelp, &snapshot);
-    if (result != 0) {
+    EntrySlots slots = {recordSlotAt, &table->records};
+    uint32_t count = 0;
+    bool complete = false;
+    int result = walkProcessSnapshot(toolhelp, slots, &count, &complete);
+    // A walk broken off by an error counts as an empty system.
+    if (result != 0 || !complete || count == 0) {
+        *table = ProcessTable();
         return result;
     }
-    // A walk broken off by an error counts as an empty system.
-    if (!snapshot.complete || snapshot.count == 0) {
-        return 0;
-    }
+    // The walk asked for a slot for the entry that was not there.
+    table->records.truncate(count);
     std::unique_ptr<DriveMap> drives(new (std::nothrow) DriveMap());
     ProcessProbe probe = {readSystemProcess, drives.get()};
-    result = fillProcessTable(snapshot, options, probe, table);
+    result = indexRecords(options, probe, table);
     table->drives = std::move(drives);
     return result;
 }

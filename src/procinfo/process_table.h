@@ -50,6 +50,43 @@ struct ProcessProbe {
 // The system's processes; context is a DriveMap (procinfo/image_path.h) or null.
 bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
 
+// Records the address space is first reserved for (some 150 MB on x64:
+// address space, not memory); more only on a system with more processes.
+const uint32_t RECORD_RESERVE_COUNT = 262144;
+
+// The records of a table in one block of address space, reserved for many
+// and committed as they come: a snapshot walk writes each entry where it
+// stays, though the number of processes is known only at the walk's end.
+class RecordBlock {
+public:
+    RecordBlock() noexcept = default;
+    // A first reservation for this many records (at least one commit step).
+    explicit RecordBlock(uint32_t reserveCount) noexcept : firstReserveCount_(reserveCount) {}
+    ~RecordBlock() { reset(); }
+    RecordBlock(const RecordBlock&) = delete;
+    RecordBlock& operator=(const RecordBlock&) = delete;
+    RecordBlock(RecordBlock&& other) noexcept;
+    RecordBlock& operator=(RecordBlock&& other) noexcept;
+
+    ProcessRecord* get() const noexcept { return base_; }
+    ProcessRecord& operator[](size_t index) const noexcept { return base_[index]; }
+    explicit operator bool() const noexcept { return base_ != NULL; }
+    uint32_t size() const noexcept { return size_; }
+    // Room for one more record after the others (uninitialized); null when
+    // out of memory. The records move only when the reserved space is full.
+    ProcessRecord* append() noexcept;
+    // Keeps the first count records.
+    void truncate(uint32_t count) noexcept;
+    void reset() noexcept;
+
+private:
+    ProcessRecord* base_ = NULL;
+    uint32_t size_ = 0;
+    size_t reservedBytes_ = 0;
+    size_t committedBytes_ = 0;
+    uint32_t firstReserveCount_ = RECORD_RESERVE_COUNT;
+};
+
 // Per record, what has been read and decided so far.
 struct RecordState {
     uint64_t liveTime;  // creation time read when opened; 0 unknown
@@ -61,7 +98,7 @@ struct RecordState {
 };
 
 struct ProcessTable {
-    std::unique_ptr<ProcessRecord[]> records;
+    RecordBlock records;
     uint32_t count = 0;
     // What the display names point into.
     NameMap serviceNames;

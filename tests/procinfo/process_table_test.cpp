@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+#include <wchar.h>
+
 #include <map>
 #include <utility>
 #include <vector>
@@ -145,6 +148,50 @@ TEST(ProcessTableLogic, ServiceNamesWinOverTitles)
     EXPECT_STREQ(L"Event Log", table.records[1].displayName);
     EXPECT_STREQ(L"Editor", table.records[2].displayName);
     EXPECT_EQ(nullptr, table.records[3].displayName);
+}
+
+// A snapshot walk writes each entry straight into the block, which moves to
+// a larger reservation when its address space is full: every record, the
+// one that straddles a commit step's end included, must stay whole and in
+// order across the moves.
+TEST(RecordBlock, RecordsStayWholeAcrossCommitStepsAndMoves)
+{
+    const uint32_t count = 3000;
+    RecordBlock block(1);  // the first reservation: one commit step
+    std::vector<const ProcessRecord*> bases;
+    for (uint32_t i = 0; i < count; ++i) {
+        ProcessRecord* record = block.append();
+        ASSERT_NE(nullptr, record) << "record " << i;
+        memset(record, 0xA5, sizeof(*record));
+        record->entry.th32ProcessID = 4 * i + 4;
+        swprintf(record->entry.szExeFile, MAX_PATH, L"p%u.exe", i);
+        record->displayName = nullptr;
+        if (bases.empty() || bases.back() != block.get()) {
+            bases.push_back(block.get());
+        }
+    }
+    ASSERT_EQ(count, block.size());
+    EXPECT_GE(bases.size(), 3u) << "the block never moved: nothing was tested";
+    for (uint32_t i = 0; i < count; ++i) {
+        wchar_t name[MAX_PATH];
+        swprintf(name, MAX_PATH, L"p%u.exe", i);
+        const ProcessRecord& record = block[i];
+        if (record.entry.th32ProcessID != 4 * i + 4 || wcscmp(record.entry.szExeFile, name) != 0 ||
+            record.entry.th32ParentProcessID != 0xA5A5A5A5u) {
+            ADD_FAILURE() << "record " << i << " holds PID " << record.entry.th32ProcessID;
+            break;
+        }
+    }
+
+    block.truncate(10);
+    EXPECT_EQ(10u, block.size());
+    ProcessRecord* next = block.append();
+    ASSERT_EQ(&block[10], next);
+    RecordBlock moved(std::move(block));
+    EXPECT_FALSE(block);
+    EXPECT_EQ(0u, block.size());
+    ASSERT_EQ(11u, moved.size());
+    EXPECT_EQ(40u, moved[9].entry.th32ProcessID);
 }
 
 }  // namespace
