@@ -57,6 +57,8 @@ uint32_t firstIndexOf(const ProcessTable& table, uint32_t pid, bool* found)
 // The ended-process placeholder's answer: nothing was read, and its
 // priority marks it as no process of the table.
 const ProcessDetails ENDED_PROCESS_DETAILS = {0, {0, 0, 0, 0, 0, 0, 0, 0}, 0, -1, false, false};
+// What a record of a table that collects no details answers.
+const ProcessDetails NO_DETAILS = {0, {0, 0, 0, 0, 0, 0, 0, 0}, 0, 0, false, false};
 
 // Converted with the daylight-saving rule of the start date, not today's;
 // left at wYear 0 when the time cannot be converted.
@@ -98,8 +100,12 @@ void openRecord(ProcessTable& table, uint32_t index)
         return;  // an unopenable process keeps its zero details
     }
     state.liveTime = facts.creationTime;
+    if (!table.facts) {
+        return;
+    }
+    RecordFacts& kept = table.facts[index];
     if (want & WANT_DETAILS) {
-        ProcessDetails& details = state.details;
+        ProcessDetails& details = kept.details;
         details.creationTime = facts.creationTime;
         details.workingSetSize = facts.memory.WorkingSetSize;
         details.priorityIndex = facts.priorityIndex;
@@ -112,10 +118,10 @@ void openRecord(ProcessTable& table, uint32_t index)
     if (path && path[0] != L'\0') {
         // Kept at its own length: most records are never printed with a path.
         size_t length = wcsnlen(path.get(), IMAGE_PATH_COUNT - 1);
-        state.imagePath.reset(new (std::nothrow) wchar_t[length + 1]);
-        if (state.imagePath) {
-            memcpy(state.imagePath.get(), path.get(), length * sizeof(wchar_t));
-            state.imagePath[length] = L'\0';
+        kept.imagePath.reset(new (std::nothrow) wchar_t[length + 1]);
+        if (kept.imagePath) {
+            memcpy(kept.imagePath.get(), path.get(), length * sizeof(wchar_t));
+            kept.imagePath[length] = L'\0';
         }
     }
 }
@@ -144,7 +150,11 @@ int indexRecords(const TableOptions& options, const ProcessProbe& probe, Process
         return 0;
     }
     table->state.reset(new (std::nothrow) RecordState[count]());
-    if (!table->state) {
+    // Most tables show neither: their records hold only the link state.
+    if (options.collectDetails || options.collectImagePaths) {
+        table->facts.reset(new (std::nothrow) RecordFacts[count]());
+    }
+    if (!table->state || ((options.collectDetails || options.collectImagePaths) && !table->facts)) {
         *table = ProcessTable();
         return ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -465,12 +475,13 @@ const ProcessDetails* recordDetails(ProcessTable& table, const ProcessRecord& re
     if (!inTable(table, record)) {
         return &ENDED_PROCESS_DETAILS;
     }
+    if (!table.facts) {
+        return &NO_DETAILS;
+    }
     uint32_t index = indexOf(table, record);
     // One opening reads the details and the path; a shown line asks here first.
-    if (table.options.collectDetails || table.options.collectImagePaths) {
-        openRecord(table, index);
-    }
-    return &table.state[index].details;
+    openRecord(table, index);
+    return &table.facts[index].details;
 }
 
 const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record)
@@ -480,5 +491,5 @@ const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record)
     }
     uint32_t index = indexOf(table, record);
     openRecord(table, index);
-    return table.state[index].imagePath.get();
+    return table.facts ? table.facts[index].imagePath.get() : NULL;
 }

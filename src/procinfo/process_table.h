@@ -87,14 +87,18 @@ private:
     uint32_t firstReserveCount_ = RECORD_RESERVE_COUNT;
 };
 
-// Per record, what has been read and decided so far.
+// Per record, what every table reads and decides: the parent link.
 struct RecordState {
     uint64_t liveTime;  // creation time read when opened; 0 unknown
-    std::unique_ptr<wchar_t[]> imagePath;
-    ProcessDetails details;
     bool opened;
     bool linkChecked;
     bool parentCut;     // the parent PID now belongs to a process younger than this one
+};
+
+// Per record, what only a table that shows details or paths reads.
+struct RecordFacts {
+    std::unique_ptr<wchar_t[]> imagePath;
+    ProcessDetails details;
 };
 
 struct ProcessTable {
@@ -106,6 +110,7 @@ struct ProcessTable {
     TableOptions options = {};
     ProcessProbe probe = {};
     std::unique_ptr<RecordState[]> state;
+    std::unique_ptr<RecordFacts[]> facts;  // null when no details or paths are collected
     // (pid, index) sorted by PID, then index: the first record of each PID.
     std::vector<std::pair<uint32_t, uint32_t>> byPid;
     // (snapshot parent PID, index) sorted by parent, then index: the
