@@ -47,11 +47,43 @@ void collectProcessDetails(HANDLE process, ProcessFacts* facts)
     }
 }
 
+// Where pid's slot is, or the free slot that would take it: the probe starts
+// at the top bits of a multiplicative hash (PIDs are multiples of 4).
+uint32_t slotIndexOf(const ProcessTable& table, uint32_t pid)
+{
+    uint32_t mask = (1u << table.pidSlotBits) - 1;
+    uint32_t at = static_cast<uint32_t>((pid * 0x9E3779B1u) >> (32 - table.pidSlotBits));
+    // Never endless: there are more slots than PIDs to hold.
+    while (table.pidSlots[at].childStart != NO_RECORD && table.pidSlots[at].pid != pid) {
+        at = (at + 1) & mask;
+    }
+    return at;
+}
+
+const PidSlot* findSlot(const ProcessTable& table, uint32_t pid)
+{
+    if (!table.pidSlots) {
+        return NULL;
+    }
+    const PidSlot& slot = table.pidSlots[slotIndexOf(table, pid)];
+    return slot.childStart != NO_RECORD ? &slot : NULL;
+}
+
+PidSlot& claimSlot(ProcessTable* table, uint32_t pid)
+{
+    PidSlot& slot = table->pidSlots[slotIndexOf(*table, pid)];
+    if (slot.childStart == NO_RECORD) {
+        slot.pid = pid;
+        slot.childStart = 0;
+    }
+    return slot;
+}
+
 uint32_t firstIndexOf(const ProcessTable& table, uint32_t pid, bool* found)
 {
-    auto slot = std::lower_bound(table.byPid.begin(), table.byPid.end(), std::make_pair(pid, 0u));
-    *found = slot != table.byPid.end() && slot->first == pid;
-    return *found ? slot->second : 0;
+    const PidSlot* slot = findSlot(table, pid);
+    *found = slot != NULL && slot->firstRecord != NO_RECORD;
+    return *found ? slot->firstRecord : 0;
 }
 
 // The ended-process placeholder's answer: nothing was read, and its
@@ -138,6 +170,59 @@ uint32_t indexOf(const ProcessTable& table, const ProcessRecord& record)
     return static_cast<uint32_t>(&record - table.records.get());
 }
 
+// Fills the PID slots and the children's groups of the table's records.
+// False when out of memory.
+bool indexPids(ProcessTable* table)
+{
+    uint32_t count = table->count;
+    // More than twice the records: a free slot always ends a probe, even
+    // when every parent PID differs from every PID.
+    uint32_t bits = 2;
+    while (bits < 31 && (1u << bits) <= 2 * static_cast<uint64_t>(count)) {
+        ++bits;
+    }
+    if ((1u << bits) <= 2 * static_cast<uint64_t>(count)) {
+        return false;
+    }
+    uint32_t slotCount = 1u << bits;
+    table->pidSlots.reset(new (std::nothrow) PidSlot[slotCount]);
+    table->childIndexes.reset(new (std::nothrow) uint32_t[count]);
+    if (!table->pidSlots || !table->childIndexes) {
+        return false;
+    }
+    table->pidSlotBits = bits;
+    for (uint32_t i = 0; i < slotCount; ++i) {
+        table->pidSlots[i] = PidSlot{0, NO_RECORD, NO_RECORD, 0};
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const PROCESSENTRY32W& entry = table->records[i].entry;
+        PidSlot& own = claimSlot(table, entry.th32ProcessID);
+        if (own.firstRecord == NO_RECORD) {
+            own.firstRecord = i;
+        }
+        if (entry.th32ProcessID != 0) {
+            ++claimSlot(table, entry.th32ParentProcessID).childCount;
+        }
+    }
+    uint32_t start = 0;
+    for (uint32_t i = 0; i < slotCount; ++i) {
+        PidSlot& slot = table->pidSlots[i];
+        if (slot.childStart != NO_RECORD) {
+            slot.childStart = start;
+            start += slot.childCount;
+            slot.childCount = 0;
+        }
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const PROCESSENTRY32W& entry = table->records[i].entry;
+        if (entry.th32ProcessID != 0) {
+            PidSlot& parent = table->pidSlots[slotIndexOf(*table, entry.th32ParentProcessID)];
+            table->childIndexes[parent.childStart + parent.childCount++] = i;
+        }
+    }
+    return true;
+}
+
 // Indexes the records appended to the table and attaches their display
 // names. 0 or 8.
 int indexRecords(const TableOptions& options, const ProcessProbe& probe, ProcessTable* table)
@@ -159,19 +244,13 @@ int indexRecords(const TableOptions& options, const ProcessProbe& probe, Process
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     table->count = count;
-    table->byPid.reserve(count);
-    table->byParent.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        ProcessRecord& record = table->records[i];
-        const PROCESSENTRY32W& entry = record.entry;
-        record.displayName = NULL;
-        table->byPid.push_back(std::make_pair(entry.th32ProcessID, i));
-        if (entry.th32ProcessID != 0) {
-            table->byParent.push_back(std::make_pair(entry.th32ParentProcessID, i));
-        }
+    if (!indexPids(table)) {
+        *table = ProcessTable();
+        return ERROR_NOT_ENOUGH_MEMORY;
     }
-    std::sort(table->byPid.begin(), table->byPid.end());
-    std::sort(table->byParent.begin(), table->byParent.end());
+    for (uint32_t i = 0; i < count; ++i) {
+        table->records[i].displayName = NULL;
+    }
 
     if (options.collectServiceNames) {
         collectServiceNames(&table->serviceNames);
@@ -452,17 +531,20 @@ uint32_t validatedParentPid(ProcessTable& table, const ProcessRecord& record)
 
 uint32_t childCandidates(const ProcessTable& table, uint32_t pid)
 {
-    auto first = std::lower_bound(table.byParent.begin(), table.byParent.end(), std::make_pair(pid, 0u));
-    auto last = std::lower_bound(first, table.byParent.end(), std::make_pair(pid, 0xFFFFFFFFu));
-    return static_cast<uint32_t>(last - first);
+    const PidSlot* slot = findSlot(table, pid);
+    return slot != NULL ? slot->childCount : 0;
 }
 
 uint32_t collectChildren(ProcessTable& table, uint32_t pid, const ProcessRecord** children, uint32_t room)
 {
+    const PidSlot* slot = findSlot(table, pid);
+    if (slot == NULL) {
+        return 0;
+    }
     uint32_t stored = 0;
-    auto slot = std::lower_bound(table.byParent.begin(), table.byParent.end(), std::make_pair(pid, 0u));
-    for (; slot != table.byParent.end() && slot->first == pid && stored < room; ++slot) {
-        const ProcessRecord& candidate = table.records[slot->second];
+    const uint32_t* candidates = table.childIndexes.get() + slot->childStart;
+    for (uint32_t i = 0; i < slot->childCount && stored < room; ++i) {
+        const ProcessRecord& candidate = table.records[candidates[i]];
         if (validatedParentPid(table, candidate) == pid) {
             children[stored++] = &candidate;
         }

@@ -12,7 +12,6 @@
 
 #include <memory>
 #include <unordered_map>
-#include <vector>
 
 #include "procinfo/image_path.h"
 #include "procinfo/process_record.h"
@@ -101,6 +100,16 @@ struct RecordFacts {
     ProcessDetails details;
 };
 
+const uint32_t NO_RECORD = 0xFFFFFFFF;
+
+// One PID of the table: a record's, or one only named as a parent.
+struct PidSlot {
+    uint32_t pid;
+    uint32_t firstRecord;  // the first record with this PID in table order; NO_RECORD when none
+    uint32_t childStart;   // the candidate children in childIndexes; NO_RECORD: the slot is free
+    uint32_t childCount;   // records with a nonzero PID naming this PID as parent
+};
+
 struct ProcessTable {
     RecordBlock records;
     uint32_t count = 0;
@@ -111,11 +120,12 @@ struct ProcessTable {
     ProcessProbe probe = {};
     std::unique_ptr<RecordState[]> state;
     std::unique_ptr<RecordFacts[]> facts;  // null when no details or paths are collected
-    // (pid, index) sorted by PID, then index: the first record of each PID.
-    std::vector<std::pair<uint32_t, uint32_t>> byPid;
-    // (snapshot parent PID, index) sorted by parent, then index: the
-    // candidate children of a PID in table order.
-    std::vector<std::pair<uint32_t, uint32_t>> byParent;
+    // Every PID and snapshot parent PID of the records, by open addressing:
+    // one probe or so answers a lookup, where a walk makes several per process.
+    std::unique_ptr<PidSlot[]> pidSlots;
+    uint32_t pidSlotBits = 0;  // the slots are 2 to this power, more than twice the records
+    // Record indexes grouped by snapshot parent PID, each group in table order.
+    std::unique_ptr<uint32_t[]> childIndexes;
     // Creation times of parent PIDs that have no record.
     std::unordered_map<uint32_t, uint64_t> outsideTimes;
     // The drive letters' device names, read at the first path that needs them.

@@ -194,4 +194,53 @@ TEST(RecordBlock, RecordsStayWholeAcrossCommitStepsAndMoves)
     EXPECT_EQ(40u, moved[9].entry.th32ProcessID);
 }
 
+// The PID index answers exactly as a scan of the records in table order:
+// the first record of a duplicated PID, the candidate children of a PID in
+// table order (a PID known only as somebody's parent included, a child
+// with PID 0 never), nothing for a PID nobody names. Small PID ranges make
+// duplicates and crowded probes; one table holds PIDs whose hashes share
+// their top bits.
+TEST(ProcessTableLogic, PidIndexAnswersAsAScanOfTheRecords)
+{
+    uint64_t seed = 12345;
+    auto next = [&seed](uint32_t bound) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<uint32_t>(seed >> 33) % bound;
+    };
+    for (int round = 0; round < 60; ++round) {
+        uint32_t count = 1 + next(round < 50 ? 40 : 3000);
+        uint32_t range = 1 + next(2 * count + 2);
+        std::vector<PROCESSENTRY32W> entries(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            entries[i] = PROCESSENTRY32W();
+            // Multiples of 2^26 all hash to the same top bits of a small table.
+            uint32_t step = round == 59 ? (1u << 26) : 4;
+            entries[i].th32ProcessID = step * next(range);
+            entries[i].th32ParentProcessID = step * next(range + 3);
+        }
+        ProcessTable table;
+        ASSERT_EQ(0, fillProcessTable(entries.data(), count, LINKS_ONLY, ProcessProbe{nullptr, nullptr}, &table));
+        std::vector<const ProcessRecord*> children(count);
+        for (uint32_t k = 0; k <= range + 3; ++k) {
+            uint32_t pid = (round == 59 ? (1u << 26) : 4) * k;
+            const ProcessRecord* first = nullptr;
+            std::vector<const ProcessRecord*> expected;
+            for (uint32_t i = 0; i < count; ++i) {
+                const ProcessRecord& record = table.records[i];
+                if (first == nullptr && record.entry.th32ProcessID == pid) {
+                    first = &record;
+                }
+                if (record.entry.th32ProcessID != 0 && record.entry.th32ParentProcessID == pid) {
+                    expected.push_back(&record);
+                }
+            }
+            ASSERT_EQ(first, findRecordByPid(table, pid)) << "round " << round << ", PID " << pid;
+            ASSERT_EQ(expected.size(), childCandidates(table, pid)) << "round " << round << ", PID " << pid;
+            uint32_t found = collectChildren(table, pid, children.data(), count);
+            ASSERT_EQ(expected, std::vector<const ProcessRecord*>(children.begin(), children.begin() + found))
+                << "round " << round << ", PID " << pid;
+        }
+    }
+}
+
 }  // namespace
