@@ -13,6 +13,9 @@
 
 namespace {
 
+// Memory is committed in steps of this many bytes as the records come.
+const size_t COMMIT_STEP_BYTES = 256 * 1024;
+
 // GetPriorityClass values by priorityIndex; index 0 stands for anything else.
 const DWORD PRIORITY_CLASSES[PRIORITY_INDEX_COUNT] = {
     0,
@@ -44,16 +47,50 @@ void collectProcessDetails(HANDLE process, ProcessFacts* facts)
     }
 }
 
+// Where pid's slot is, or the free slot that would take it: the probe starts
+// at the top bits of a multiplicative hash (PIDs are multiples of 4).
+uint32_t slotIndexOf(const ProcessTable& table, uint32_t pid)
+{
+    uint32_t mask = (1u << table.pidSlotBits) - 1;
+    uint32_t at = static_cast<uint32_t>((pid * 0x9E3779B1u) >> (32 - table.pidSlotBits));
+    // Never endless: there are more slots than PIDs to hold.
+    while (table.pidSlots[at].childStart != NO_RECORD && table.pidSlots[at].pid != pid) {
+        at = (at + 1) & mask;
+    }
+    return at;
+}
+
+const PidSlot* findSlot(const ProcessTable& table, uint32_t pid)
+{
+    if (!table.pidSlots) {
+        return NULL;
+    }
+    const PidSlot& slot = table.pidSlots[slotIndexOf(table, pid)];
+    return slot.childStart != NO_RECORD ? &slot : NULL;
+}
+
+PidSlot& claimSlot(ProcessTable* table, uint32_t pid)
+{
+    PidSlot& slot = table->pidSlots[slotIndexOf(*table, pid)];
+    if (slot.childStart == NO_RECORD) {
+        slot.pid = pid;
+        slot.childStart = 0;
+    }
+    return slot;
+}
+
 uint32_t firstIndexOf(const ProcessTable& table, uint32_t pid, bool* found)
 {
-    auto slot = std::lower_bound(table.byPid.begin(), table.byPid.end(), std::make_pair(pid, 0u));
-    *found = slot != table.byPid.end() && slot->first == pid;
-    return *found ? slot->second : 0;
+    const PidSlot* slot = findSlot(table, pid);
+    *found = slot != NULL && slot->firstRecord != NO_RECORD;
+    return *found ? slot->firstRecord : 0;
 }
 
 // The ended-process placeholder's answer: nothing was read, and its
 // priority marks it as no process of the table.
 const ProcessDetails ENDED_PROCESS_DETAILS = {0, {0, 0, 0, 0, 0, 0, 0, 0}, 0, -1, false, false};
+// What a record of a table that collects no details answers.
+const ProcessDetails NO_DETAILS = {0, {0, 0, 0, 0, 0, 0, 0, 0}, 0, 0, false, false};
 
 // Converted with the daylight-saving rule of the start date, not today's;
 // left at wYear 0 when the time cannot be converted.
@@ -95,8 +132,12 @@ void openRecord(ProcessTable& table, uint32_t index)
         return;  // an unopenable process keeps its zero details
     }
     state.liveTime = facts.creationTime;
+    if (!table.facts) {
+        return;
+    }
+    RecordFacts& kept = table.facts[index];
     if (want & WANT_DETAILS) {
-        ProcessDetails& details = state.details;
+        ProcessDetails& details = kept.details;
         details.creationTime = facts.creationTime;
         details.workingSetSize = facts.memory.WorkingSetSize;
         details.priorityIndex = facts.priorityIndex;
@@ -109,10 +150,10 @@ void openRecord(ProcessTable& table, uint32_t index)
     if (path && path[0] != L'\0') {
         // Kept at its own length: most records are never printed with a path.
         size_t length = wcsnlen(path.get(), IMAGE_PATH_COUNT - 1);
-        state.imagePath.reset(new (std::nothrow) wchar_t[length + 1]);
-        if (state.imagePath) {
-            memcpy(state.imagePath.get(), path.get(), length * sizeof(wchar_t));
-            state.imagePath[length] = L'\0';
+        kept.imagePath.reset(new (std::nothrow) wchar_t[length + 1]);
+        if (kept.imagePath) {
+            memcpy(kept.imagePath.get(), path.get(), length * sizeof(wchar_t));
+            kept.imagePath[length] = L'\0';
         }
     }
 }
@@ -127,6 +168,111 @@ bool inTable(const ProcessTable& table, const ProcessRecord& record)
 uint32_t indexOf(const ProcessTable& table, const ProcessRecord& record)
 {
     return static_cast<uint32_t>(&record - table.records.get());
+}
+
+// Fills the PID slots and the children's groups of the table's records.
+// False when out of memory.
+bool indexPids(ProcessTable* table)
+{
+    uint32_t count = table->count;
+    // More than twice the records: a free slot always ends a probe, even
+    // when every parent PID differs from every PID.
+    uint32_t bits = 2;
+    while (bits < 31 && (1u << bits) <= 2 * static_cast<uint64_t>(count)) {
+        ++bits;
+    }
+    if ((1u << bits) <= 2 * static_cast<uint64_t>(count)) {
+        return false;
+    }
+    uint32_t slotCount = 1u << bits;
+    table->pidSlots.reset(new (std::nothrow) PidSlot[slotCount]);
+    table->childIndexes.reset(new (std::nothrow) uint32_t[count]);
+    if (!table->pidSlots || !table->childIndexes) {
+        return false;
+    }
+    table->pidSlotBits = bits;
+    for (uint32_t i = 0; i < slotCount; ++i) {
+        table->pidSlots[i] = PidSlot{0, NO_RECORD, NO_RECORD, 0};
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const PROCESSENTRY32W& entry = table->records[i].entry;
+        PidSlot& own = claimSlot(table, entry.th32ProcessID);
+        if (own.firstRecord == NO_RECORD) {
+            own.firstRecord = i;
+        }
+        if (entry.th32ProcessID != 0) {
+            ++claimSlot(table, entry.th32ParentProcessID).childCount;
+        }
+    }
+    uint32_t start = 0;
+    for (uint32_t i = 0; i < slotCount; ++i) {
+        PidSlot& slot = table->pidSlots[i];
+        if (slot.childStart != NO_RECORD) {
+            slot.childStart = start;
+            start += slot.childCount;
+            slot.childCount = 0;
+        }
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const PROCESSENTRY32W& entry = table->records[i].entry;
+        if (entry.th32ProcessID != 0) {
+            PidSlot& parent = table->pidSlots[slotIndexOf(*table, entry.th32ParentProcessID)];
+            table->childIndexes[parent.childStart + parent.childCount++] = i;
+        }
+    }
+    return true;
+}
+
+// Indexes the records appended to the table and attaches their display
+// names. 0 or 8.
+int indexRecords(const TableOptions& options, const ProcessProbe& probe, ProcessTable* table)
+{
+    uint32_t count = table->records.size();
+    table->options = options;
+    table->probe = probe;
+    if (count == 0) {
+        table->records.reset();
+        return 0;
+    }
+    table->state.reset(new (std::nothrow) RecordState[count]());
+    // Most tables show neither: their records hold only the link state.
+    if (options.collectDetails || options.collectImagePaths) {
+        table->facts.reset(new (std::nothrow) RecordFacts[count]());
+    }
+    if (!table->state || ((options.collectDetails || options.collectImagePaths) && !table->facts)) {
+        *table = ProcessTable();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    table->count = count;
+    if (!indexPids(table)) {
+        *table = ProcessTable();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        table->records[i].displayName = NULL;
+    }
+
+    if (options.collectServiceNames) {
+        collectServiceNames(&table->serviceNames);
+    }
+    if (options.collectWindowTitles) {
+        collectWindowTitles(&table->windowTitles);
+    }
+    attachDisplayNames(table);
+    return 0;
+}
+
+PROCESSENTRY32W* recordSlotAt(void* context, uint32_t index)
+{
+    RecordBlock* records = static_cast<RecordBlock*>(context);
+    ProcessRecord* record = index < records->size() ? &(*records)[index] : records->append();
+    return record != NULL ? &record->entry : NULL;
+}
+
+// Rounded up to whole commit steps.
+size_t wholeSteps(size_t bytes)
+{
+    return (bytes + COMMIT_STEP_BYTES - 1) / COMMIT_STEP_BYTES * COMMIT_STEP_BYTES;
 }
 
 }  // namespace
@@ -159,7 +305,7 @@ int32_t priorityIndexFromClass(DWORD priorityClass)
 
 void attachDisplayNames(ProcessTable* table)
 {
-    if (table == NULL || table->records == NULL) {
+    if (table == NULL || !table->records) {
         return;
     }
     for (uint32_t i = 0; i < table->count; ++i) {
@@ -172,19 +318,113 @@ void attachDisplayNames(ProcessTable* table)
     }
 }
 
+RecordBlock::RecordBlock(RecordBlock&& other) noexcept
+    : base_(other.base_), size_(other.size_), reservedBytes_(other.reservedBytes_),
+      committedBytes_(other.committedBytes_), firstReserveCount_(other.firstReserveCount_)
+{
+    other.base_ = NULL;
+    other.reset();
+}
+
+RecordBlock& RecordBlock::operator=(RecordBlock&& other) noexcept
+{
+    if (this != &other) {
+        reset();
+        base_ = other.base_;
+        size_ = other.size_;
+        reservedBytes_ = other.reservedBytes_;
+        committedBytes_ = other.committedBytes_;
+        firstReserveCount_ = other.firstReserveCount_;
+        other.base_ = NULL;
+        other.reset();
+    }
+    return *this;
+}
+
+void RecordBlock::reset() noexcept
+{
+    if (base_ != NULL) {
+        VirtualFree(base_, 0, MEM_RELEASE);
+    }
+    base_ = NULL;
+    size_ = 0;
+    reservedBytes_ = 0;
+    committedBytes_ = 0;
+}
+
+void RecordBlock::truncate(uint32_t count) noexcept
+{
+    if (count < size_) {
+        size_ = count;
+    }
+}
+
+ProcessRecord* RecordBlock::append() noexcept
+{
+    if (size_ == UINT32_MAX || size_ >= (SIZE_MAX - COMMIT_STEP_BYTES) / sizeof(ProcessRecord) - 1) {
+        return NULL;
+    }
+    size_t usedBytes = static_cast<size_t>(size_) * sizeof(ProcessRecord);
+    size_t neededBytes = usedBytes + sizeof(ProcessRecord);
+    if (neededBytes > reservedBytes_) {
+        // The address space is full: a larger block, the records copied over.
+        size_t bytes = std::max(wholeSteps(firstReserveCount_ * sizeof(ProcessRecord)),
+                                reservedBytes_ <= SIZE_MAX / 4 ? reservedBytes_ * 2 : 0);
+        size_t leastBytes = wholeSteps(neededBytes);
+        void* fresh = NULL;
+        for (;;) {
+            bytes = std::max(bytes, leastBytes);
+            fresh = VirtualAlloc(NULL, bytes, MEM_RESERVE, PAGE_NOACCESS);
+            // A crowded 32-bit address space may have no run this long.
+            if (fresh != NULL || bytes == leastBytes) {
+                break;
+            }
+            bytes = wholeSteps(bytes / 2);
+        }
+        if (fresh == NULL) {
+            return NULL;
+        }
+        size_t keptBytes = wholeSteps(usedBytes);
+        if (keptBytes != 0 && VirtualAlloc(fresh, keptBytes, MEM_COMMIT, PAGE_READWRITE) == NULL) {
+            VirtualFree(fresh, 0, MEM_RELEASE);
+            return NULL;
+        }
+        if (usedBytes != 0) {
+            memcpy(fresh, base_, usedBytes);
+        }
+        uint32_t kept = size_;
+        reset();
+        base_ = static_cast<ProcessRecord*>(fresh);
+        size_ = kept;
+        reservedBytes_ = bytes;
+        committedBytes_ = keptBytes;
+    }
+    if (neededBytes > committedBytes_) {
+        size_t step = std::min(COMMIT_STEP_BYTES, reservedBytes_ - committedBytes_);
+        if (VirtualAlloc(reinterpret_cast<char*>(base_) + committedBytes_, step, MEM_COMMIT, PAGE_READWRITE) == NULL) {
+            return NULL;
+        }
+        committedBytes_ += step;
+    }
+    return &base_[size_++];
+}
+
 int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const TableOptions& options,
                      const ProcessProbe& probe, ProcessTable* table)
 {
     if (table == NULL || (entries == NULL && count != 0)) {
         return -1;
     }
-    SnapshotEntries snapshot;
-    int result = snapshotFromEntries(entries, count, &snapshot);
-    if (result != 0) {
-        *table = ProcessTable();
-        return result;
+    *table = ProcessTable();
+    for (uint32_t i = 0; i < count; ++i) {
+        ProcessRecord* record = table->records.append();
+        if (record == NULL) {
+            *table = ProcessTable();
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        record->entry = entries[i];
     }
-    return fillProcessTable(snapshot, options, probe, table);
+    return indexRecords(options, probe, table);
 }
 
 int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& options, const ProcessProbe& probe,
@@ -193,43 +433,16 @@ int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& option
     if (table == NULL) {
         return -1;
     }
-    uint32_t count = snapshot.count;
     *table = ProcessTable();
-    table->options = options;
-    table->probe = probe;
-    if (count == 0) {
-        return 0;
-    }
-    table->records.reset(new (std::nothrow) ProcessRecord[count]);
-    table->state.reset(new (std::nothrow) RecordState[count]());
-    if (!table->records || !table->state) {
-        table->records.reset();
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    table->count = count;
-    table->byPid.reserve(count);
-    table->byParent.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        const PROCESSENTRY32W& entry = entryAt(snapshot, i);
-        ProcessRecord& record = table->records[i];
-        record.entry = entry;
-        record.displayName = NULL;
-        table->byPid.push_back(std::make_pair(entry.th32ProcessID, i));
-        if (entry.th32ProcessID != 0) {
-            table->byParent.push_back(std::make_pair(entry.th32ParentProcessID, i));
+    for (uint32_t i = 0; i < snapshot.count; ++i) {
+        ProcessRecord* record = table->records.append();
+        if (record == NULL) {
+            *table = ProcessTable();
+            return ERROR_NOT_ENOUGH_MEMORY;
         }
+        record->entry = entryAt(snapshot, i);
     }
-    std::sort(table->byPid.begin(), table->byPid.end());
-    std::sort(table->byParent.begin(), table->byParent.end());
-
-    if (options.collectServiceNames) {
-        collectServiceNames(&table->serviceNames);
-    }
-    if (options.collectWindowTitles) {
-        collectWindowTitles(&table->windowTitles);
-    }
-    attachDisplayNames(table);
-    return 0;
+    return indexRecords(options, probe, table);
 }
 
 int buildProcessTable(const TableOptions& options, ProcessTable* table)
@@ -243,18 +456,20 @@ int buildProcessTable(const ToolhelpCalls& toolhelp, const TableOptions& options
         return -1;
     }
     *table = ProcessTable();
-    SnapshotEntries snapshot;
-    int result = readProcessSnapshot(toolhelp, &snapshot);
-    if (result != 0) {
+    EntrySlots slots = {recordSlotAt, &table->records};
+    uint32_t count = 0;
+    bool complete = false;
+    int result = walkProcessSnapshot(toolhelp, slots, &count, &complete);
+    // A walk broken off by an error counts as an empty system.
+    if (result != 0 || !complete || count == 0) {
+        *table = ProcessTable();
         return result;
     }
-    // A walk broken off by an error counts as an empty system.
-    if (!snapshot.complete || snapshot.count == 0) {
-        return 0;
-    }
+    // The walk asked for a slot for the entry that was not there.
+    table->records.truncate(count);
     std::unique_ptr<DriveMap> drives(new (std::nothrow) DriveMap());
     ProcessProbe probe = {readSystemProcess, drives.get()};
-    result = fillProcessTable(snapshot, options, probe, table);
+    result = indexRecords(options, probe, table);
     table->drives = std::move(drives);
     return result;
 }
@@ -316,17 +531,20 @@ uint32_t validatedParentPid(ProcessTable& table, const ProcessRecord& record)
 
 uint32_t childCandidates(const ProcessTable& table, uint32_t pid)
 {
-    auto first = std::lower_bound(table.byParent.begin(), table.byParent.end(), std::make_pair(pid, 0u));
-    auto last = std::lower_bound(first, table.byParent.end(), std::make_pair(pid, 0xFFFFFFFFu));
-    return static_cast<uint32_t>(last - first);
+    const PidSlot* slot = findSlot(table, pid);
+    return slot != NULL ? slot->childCount : 0;
 }
 
 uint32_t collectChildren(ProcessTable& table, uint32_t pid, const ProcessRecord** children, uint32_t room)
 {
+    const PidSlot* slot = findSlot(table, pid);
+    if (slot == NULL) {
+        return 0;
+    }
     uint32_t stored = 0;
-    auto slot = std::lower_bound(table.byParent.begin(), table.byParent.end(), std::make_pair(pid, 0u));
-    for (; slot != table.byParent.end() && slot->first == pid && stored < room; ++slot) {
-        const ProcessRecord& candidate = table.records[slot->second];
+    const uint32_t* candidates = table.childIndexes.get() + slot->childStart;
+    for (uint32_t i = 0; i < slot->childCount && stored < room; ++i) {
+        const ProcessRecord& candidate = table.records[candidates[i]];
         if (validatedParentPid(table, candidate) == pid) {
             children[stored++] = &candidate;
         }
@@ -339,12 +557,13 @@ const ProcessDetails* recordDetails(ProcessTable& table, const ProcessRecord& re
     if (!inTable(table, record)) {
         return &ENDED_PROCESS_DETAILS;
     }
+    if (!table.facts) {
+        return &NO_DETAILS;
+    }
     uint32_t index = indexOf(table, record);
     // One opening reads the details and the path; a shown line asks here first.
-    if (table.options.collectDetails || table.options.collectImagePaths) {
-        openRecord(table, index);
-    }
-    return &table.state[index].details;
+    openRecord(table, index);
+    return &table.facts[index].details;
 }
 
 const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record)
@@ -354,5 +573,5 @@ const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record)
     }
     uint32_t index = indexOf(table, record);
     openRecord(table, index);
-    return table.state[index].imagePath.get();
+    return table.facts ? table.facts[index].imagePath.get() : NULL;
 }

@@ -12,7 +12,6 @@
 
 #include <memory>
 #include <unordered_map>
-#include <vector>
 
 #include "procinfo/image_path.h"
 #include "procinfo/process_record.h"
@@ -50,18 +49,69 @@ struct ProcessProbe {
 // The system's processes; context is a DriveMap (procinfo/image_path.h) or null.
 bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
 
-// Per record, what has been read and decided so far.
+// Records the address space is first reserved for (some 150 MB on x64:
+// address space, not memory); more only on a system with more processes.
+const uint32_t RECORD_RESERVE_COUNT = 262144;
+
+// The records of a table in one block of address space, reserved for many
+// and committed as they come: a snapshot walk writes each entry where it
+// stays, though the number of processes is known only at the walk's end.
+class RecordBlock {
+public:
+    RecordBlock() noexcept = default;
+    // A first reservation for this many records (at least one commit step).
+    explicit RecordBlock(uint32_t reserveCount) noexcept : firstReserveCount_(reserveCount) {}
+    ~RecordBlock() { reset(); }
+    RecordBlock(const RecordBlock&) = delete;
+    RecordBlock& operator=(const RecordBlock&) = delete;
+    RecordBlock(RecordBlock&& other) noexcept;
+    RecordBlock& operator=(RecordBlock&& other) noexcept;
+
+    ProcessRecord* get() const noexcept { return base_; }
+    ProcessRecord& operator[](size_t index) const noexcept { return base_[index]; }
+    explicit operator bool() const noexcept { return base_ != NULL; }
+    uint32_t size() const noexcept { return size_; }
+    // Room for one more record after the others (uninitialized); null when
+    // out of memory. The records move only when the reserved space is full.
+    ProcessRecord* append() noexcept;
+    // Keeps the first count records.
+    void truncate(uint32_t count) noexcept;
+    void reset() noexcept;
+
+private:
+    ProcessRecord* base_ = NULL;
+    uint32_t size_ = 0;
+    size_t reservedBytes_ = 0;
+    size_t committedBytes_ = 0;
+    uint32_t firstReserveCount_ = RECORD_RESERVE_COUNT;
+};
+
+// Per record, what every table reads and decides: the parent link.
 struct RecordState {
     uint64_t liveTime;  // creation time read when opened; 0 unknown
-    std::unique_ptr<wchar_t[]> imagePath;
-    ProcessDetails details;
     bool opened;
     bool linkChecked;
     bool parentCut;     // the parent PID now belongs to a process younger than this one
 };
 
+// Per record, what only a table that shows details or paths reads.
+struct RecordFacts {
+    std::unique_ptr<wchar_t[]> imagePath;
+    ProcessDetails details;
+};
+
+const uint32_t NO_RECORD = 0xFFFFFFFF;
+
+// One PID of the table: a record's, or one only named as a parent.
+struct PidSlot {
+    uint32_t pid;
+    uint32_t firstRecord;  // the first record with this PID in table order; NO_RECORD when none
+    uint32_t childStart;   // the candidate children in childIndexes; NO_RECORD: the slot is free
+    uint32_t childCount;   // records with a nonzero PID naming this PID as parent
+};
+
 struct ProcessTable {
-    std::unique_ptr<ProcessRecord[]> records;
+    RecordBlock records;
     uint32_t count = 0;
     // What the display names point into.
     NameMap serviceNames;
@@ -69,11 +119,13 @@ struct ProcessTable {
     TableOptions options = {};
     ProcessProbe probe = {};
     std::unique_ptr<RecordState[]> state;
-    // (pid, index) sorted by PID, then index: the first record of each PID.
-    std::vector<std::pair<uint32_t, uint32_t>> byPid;
-    // (snapshot parent PID, index) sorted by parent, then index: the
-    // candidate children of a PID in table order.
-    std::vector<std::pair<uint32_t, uint32_t>> byParent;
+    std::unique_ptr<RecordFacts[]> facts;  // null when no details or paths are collected
+    // Every PID and snapshot parent PID of the records, by open addressing:
+    // one probe or so answers a lookup, where a walk makes several per process.
+    std::unique_ptr<PidSlot[]> pidSlots;
+    uint32_t pidSlotBits = 0;  // the slots are 2 to this power, more than twice the records
+    // Record indexes grouped by snapshot parent PID, each group in table order.
+    std::unique_ptr<uint32_t[]> childIndexes;
     // Creation times of parent PIDs that have no record.
     std::unordered_map<uint32_t, uint64_t> outsideTimes;
     // The drive letters' device names, read at the first path that needs them.

@@ -8,12 +8,6 @@
 
 namespace {
 
-void resetEntry(PROCESSENTRY32W* entry)
-{
-    memset(entry, 0, sizeof(*entry));
-    entry->dwSize = sizeof(*entry);
-}
-
 // The Windows error of the last call as a result: -1 when it is 0.
 int lastErrorResult()
 {
@@ -21,11 +15,12 @@ int lastErrorResult()
     return error == 0 ? -1 : static_cast<int>(error);
 }
 
-// Room for the entry at index count, in a new chunk when the last one is
-// full; null when there is no chunk for it (out of memory).
-PROCESSENTRY32W* slotFor(SnapshotEntries* snapshot)
+// Room for the entry at index, in a new chunk when the last one is full;
+// null when there is no chunk for it (out of memory).
+PROCESSENTRY32W* chunkSlotAt(void* context, uint32_t index)
 {
-    size_t chunk = snapshot->count / SNAPSHOT_CHUNK_COUNT;
+    SnapshotEntries* snapshot = static_cast<SnapshotEntries*>(context);
+    size_t chunk = index / SNAPSHOT_CHUNK_COUNT;
     if (chunk == snapshot->chunks.size()) {
         std::unique_ptr<PROCESSENTRY32W[]> fresh(new (std::nothrow) PROCESSENTRY32W[SNAPSHOT_CHUNK_COUNT]);
         if (fresh) {
@@ -35,9 +30,7 @@ PROCESSENTRY32W* slotFor(SnapshotEntries* snapshot)
     if (chunk >= snapshot->chunks.size()) {
         return NULL;
     }
-    PROCESSENTRY32W* entry = &snapshot->chunks[chunk][snapshot->count % SNAPSHOT_CHUNK_COUNT];
-    resetEntry(entry);
-    return entry;
+    return &snapshot->chunks[chunk][index % SNAPSHOT_CHUNK_COUNT];
 }
 
 }  // namespace
@@ -46,6 +39,36 @@ ToolhelpCalls systemToolhelp()
 {
     ToolhelpCalls calls = {CreateToolhelp32Snapshot, Process32FirstW, Process32NextW};
     return calls;
+}
+
+int walkProcessSnapshot(const ToolhelpCalls& toolhelp, const EntrySlots& slots, uint32_t* count, bool* complete)
+{
+    *count = 0;
+    *complete = false;
+    UniqueHandle handle(toolhelp.createSnapshot(TH32CS_SNAPPROCESS, 0));
+    if (!handle) {
+        return lastErrorResult();
+    }
+    // One pass: each step of a snapshot walk can cost a round trip to the
+    // system (some 40 us under Wine), so the walk is not repeated to count.
+    uint32_t walked = 0;
+    for (;;) {
+        PROCESSENTRY32W* entry = slots.slotAt(slots.context, walked);
+        if (entry == NULL) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        memset(entry, 0, sizeof(*entry));
+        entry->dwSize = sizeof(*entry);
+        BOOL found = walked == 0 ? toolhelp.firstProcess(handle.get(), entry)
+                                 : toolhelp.nextProcess(handle.get(), entry);
+        if (!found) {
+            break;
+        }
+        ++walked;
+    }
+    *complete = GetLastError() == ERROR_NO_MORE_FILES;
+    *count = walked;
+    return 0;
 }
 
 int readProcessSnapshot(SnapshotEntries* snapshot)
@@ -59,26 +82,16 @@ int readProcessSnapshot(const ToolhelpCalls& toolhelp, SnapshotEntries* snapshot
         return -1;
     }
     *snapshot = SnapshotEntries();
-    UniqueHandle handle(toolhelp.createSnapshot(TH32CS_SNAPPROCESS, 0));
-    if (!handle) {
-        return lastErrorResult();
+    EntrySlots slots = {chunkSlotAt, snapshot};
+    uint32_t count = 0;
+    bool complete = false;
+    int result = walkProcessSnapshot(toolhelp, slots, &count, &complete);
+    if (result != 0) {
+        *snapshot = SnapshotEntries();
+        return result;
     }
-    // One pass: each step of a snapshot walk can cost a round trip to the
-    // system (some 40 us under Wine), so the walk is not repeated to count.
-    for (;;) {
-        PROCESSENTRY32W* entry = slotFor(snapshot);
-        if (entry == NULL) {
-            *snapshot = SnapshotEntries();
-            return ERROR_NOT_ENOUGH_MEMORY;
-        }
-        BOOL found = snapshot->count == 0 ? toolhelp.firstProcess(handle.get(), entry)
-                                          : toolhelp.nextProcess(handle.get(), entry);
-        if (!found) {
-            break;
-        }
-        ++snapshot->count;
-    }
-    snapshot->complete = GetLastError() == ERROR_NO_MORE_FILES;
+    snapshot->count = count;
+    snapshot->complete = complete;
     return 0;
 }
 
@@ -87,7 +100,7 @@ int snapshotFromEntries(const PROCESSENTRY32W* entries, uint32_t count, Snapshot
     *snapshot = SnapshotEntries();
     snapshot->complete = true;
     for (uint32_t i = 0; i < count; ++i) {
-        PROCESSENTRY32W* entry = slotFor(snapshot);
+        PROCESSENTRY32W* entry = chunkSlotAt(snapshot, i);
         if (entry == NULL) {
             *snapshot = SnapshotEntries();
             return ERROR_NOT_ENOUGH_MEMORY;

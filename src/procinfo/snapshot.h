@@ -36,6 +36,19 @@ struct ToolhelpCalls {
 // Made at each call, so that whoever patched the imports meanwhile is called.
 ToolhelpCalls systemToolhelp();
 
+// Where a walk writes the entry at index: room for it, or null when there is
+// none (out of memory).
+struct EntrySlots {
+    PROCESSENTRY32W* (*slotAt)(void* context, uint32_t index);
+    void* context;
+};
+
+// Walks a fresh snapshot once, writing each entry straight into its slot.
+// *count entries were written; *complete as in SnapshotEntries. 0, 8 out of
+// memory, or the Windows error code of the failing call (-1 when there is none).
+[[nodiscard]] int walkProcessSnapshot(const ToolhelpCalls& toolhelp, const EntrySlots& slots, uint32_t* count,
+                                      bool* complete);
+
 // 0 (count may be 0), 8 out of memory, or the Windows error code of the
 // failing call (-1 when there is none).
 [[nodiscard]] int readProcessSnapshot(SnapshotEntries* snapshot);

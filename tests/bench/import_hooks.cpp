@@ -56,6 +56,8 @@ struct Originals {
     decltype(&::HeapAlloc) heapAlloc;
     decltype(&::HeapReAlloc) heapReAlloc;
     decltype(&::HeapFree) heapFree;
+    decltype(&::VirtualAlloc) virtualAlloc;
+    decltype(&::VirtualFree) virtualFree;
     int(WINAPI* qputs)(const wchar_t*);
     void(WINAPI* crLf)(void);
 };
@@ -414,6 +416,51 @@ BOOL WINAPI hookHeapFree(HANDLE heap, DWORD flags, LPVOID block)
     return gReal.heapFree(heap, flags, block);
 }
 
+// Memory committed in [start, start + bytes) of the allocation at start;
+// bytes 0: the whole allocation.
+int64_t committedBytes(void* start, SIZE_T bytes)
+{
+    MEMORY_BASIC_INFORMATION first;
+    if (start == nullptr || VirtualQuery(start, &first, sizeof(first)) == 0) {
+        return 0;
+    }
+    char* at = static_cast<char*>(start);
+    char* end = bytes == 0 ? nullptr : at + bytes;
+    int64_t total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    while ((end == nullptr || at < end) && VirtualQuery(at, &region, sizeof(region)) != 0 &&
+           region.AllocationBase == first.AllocationBase) {
+        char* regionEnd = static_cast<char*>(region.BaseAddress) + region.RegionSize;
+        char* stop = end != nullptr && end < regionEnd ? end : regionEnd;
+        if (region.State == MEM_COMMIT) {
+            total += stop - at;
+        }
+        at = regionEnd;
+    }
+    return total;
+}
+
+// Committed virtual memory counts as held like a heap block.
+LPVOID WINAPI hookVirtualAlloc(LPVOID address, SIZE_T bytes, DWORD type, DWORD protect)
+{
+    int64_t before = (type & MEM_COMMIT) != 0 && address != nullptr ? committedBytes(address, bytes) : 0;
+    LPVOID block = gReal.virtualAlloc(address, bytes, type, protect);
+    if (block != nullptr && (type & MEM_COMMIT) != 0) {
+        heapAdd(committedBytes(block, bytes) - before);
+    }
+    return block;
+}
+
+BOOL WINAPI hookVirtualFree(LPVOID address, SIZE_T bytes, DWORD type)
+{
+    int64_t held = committedBytes(address, (type & MEM_RELEASE) != 0 ? 0 : bytes);
+    BOOL freed = gReal.virtualFree(address, bytes, type);
+    if (freed) {
+        heapAdd(-held);
+    }
+    return freed;
+}
+
 // --- The host's output: lines go out through QPuts and CrLf ---------------
 
 int64_t gOutputTicks = 0;
@@ -493,6 +540,8 @@ const Hook HOOKS[] = {
     {"HeapAlloc", address(hookHeapAlloc), slot(&gReal.heapAlloc), "kernel32.dll"},
     {"HeapReAlloc", address(hookHeapReAlloc), slot(&gReal.heapReAlloc), "kernel32.dll"},
     {"HeapFree", address(hookHeapFree), slot(&gReal.heapFree), "kernel32.dll"},
+    {"VirtualAlloc", address(hookVirtualAlloc), slot(&gReal.virtualAlloc), "kernel32.dll"},
+    {"VirtualFree", address(hookVirtualFree), slot(&gReal.virtualFree), "kernel32.dll"},
     {"QPuts", address(hookQPuts), slot(&gReal.qputs), "TakeCmd.dll"},
     {"CrLf", address(hookCrLf), slot(&gReal.crLf), "TakeCmd.dll"},
 };

@@ -1,7 +1,8 @@
 // Patches the plugin DLL's import address table, the way kfshell redirects its
 // MessageBoxW: the toolhelp and process functions can then serve a synthetic
-// table, OpenProcess calls are counted, the plugin's heap use is tracked, and
-// the time spent in the host's line output (QPuts, CrLf) is measured.
+// table, OpenProcess calls are counted, the plugin's heap use (with the memory
+// it commits through VirtualAlloc) is tracked, and the time spent in the host's
+// line output (QPuts, CrLf) is measured.
 // The plugin itself is not changed; only the addresses it calls through.
 #pragma once
 #include <windows.h>

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+#include <wchar.h>
+
 #include <map>
 #include <utility>
 #include <vector>
@@ -145,6 +148,99 @@ TEST(ProcessTableLogic, ServiceNamesWinOverTitles)
     EXPECT_STREQ(L"Event Log", table.records[1].displayName);
     EXPECT_STREQ(L"Editor", table.records[2].displayName);
     EXPECT_EQ(nullptr, table.records[3].displayName);
+}
+
+// A snapshot walk writes each entry straight into the block, which moves to
+// a larger reservation when its address space is full: every record, the
+// one that straddles a commit step's end included, must stay whole and in
+// order across the moves.
+TEST(RecordBlock, RecordsStayWholeAcrossCommitStepsAndMoves)
+{
+    const uint32_t count = 3000;
+    RecordBlock block(1);  // the first reservation: one commit step
+    std::vector<const ProcessRecord*> bases;
+    for (uint32_t i = 0; i < count; ++i) {
+        ProcessRecord* record = block.append();
+        ASSERT_NE(nullptr, record) << "record " << i;
+        memset(record, 0xA5, sizeof(*record));
+        record->entry.th32ProcessID = 4 * i + 4;
+        swprintf(record->entry.szExeFile, MAX_PATH, L"p%u.exe", i);
+        record->displayName = nullptr;
+        if (bases.empty() || bases.back() != block.get()) {
+            bases.push_back(block.get());
+        }
+    }
+    ASSERT_EQ(count, block.size());
+    EXPECT_GE(bases.size(), 3u) << "the block never moved: nothing was tested";
+    for (uint32_t i = 0; i < count; ++i) {
+        wchar_t name[MAX_PATH];
+        swprintf(name, MAX_PATH, L"p%u.exe", i);
+        const ProcessRecord& record = block[i];
+        if (record.entry.th32ProcessID != 4 * i + 4 || wcscmp(record.entry.szExeFile, name) != 0 ||
+            record.entry.th32ParentProcessID != 0xA5A5A5A5u) {
+            ADD_FAILURE() << "record " << i << " holds PID " << record.entry.th32ProcessID;
+            break;
+        }
+    }
+
+    block.truncate(10);
+    EXPECT_EQ(10u, block.size());
+    ProcessRecord* next = block.append();
+    ASSERT_EQ(&block[10], next);
+    RecordBlock moved(std::move(block));
+    EXPECT_FALSE(block);
+    EXPECT_EQ(0u, block.size());
+    ASSERT_EQ(11u, moved.size());
+    EXPECT_EQ(40u, moved[9].entry.th32ProcessID);
+}
+
+// The PID index answers exactly as a scan of the records in table order:
+// the first record of a duplicated PID, the candidate children of a PID in
+// table order (a PID known only as somebody's parent included, a child
+// with PID 0 never), nothing for a PID nobody names. Small PID ranges make
+// duplicates and crowded probes; one table holds PIDs whose hashes share
+// their top bits.
+TEST(ProcessTableLogic, PidIndexAnswersAsAScanOfTheRecords)
+{
+    uint64_t seed = 12345;
+    auto next = [&seed](uint32_t bound) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<uint32_t>(seed >> 33) % bound;
+    };
+    for (int round = 0; round < 60; ++round) {
+        uint32_t count = 1 + next(round < 50 ? 40 : 3000);
+        uint32_t range = 1 + next(2 * count + 2);
+        std::vector<PROCESSENTRY32W> entries(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            entries[i] = PROCESSENTRY32W();
+            // Multiples of 2^26 all hash to the same top bits of a small table.
+            uint32_t step = round == 59 ? (1u << 26) : 4;
+            entries[i].th32ProcessID = step * next(range);
+            entries[i].th32ParentProcessID = step * next(range + 3);
+        }
+        ProcessTable table;
+        ASSERT_EQ(0, fillProcessTable(entries.data(), count, LINKS_ONLY, ProcessProbe{nullptr, nullptr}, &table));
+        std::vector<const ProcessRecord*> children(count);
+        for (uint32_t k = 0; k <= range + 3; ++k) {
+            uint32_t pid = (round == 59 ? (1u << 26) : 4) * k;
+            const ProcessRecord* first = nullptr;
+            std::vector<const ProcessRecord*> expected;
+            for (uint32_t i = 0; i < count; ++i) {
+                const ProcessRecord& record = table.records[i];
+                if (first == nullptr && record.entry.th32ProcessID == pid) {
+                    first = &record;
+                }
+                if (record.entry.th32ProcessID != 0 && record.entry.th32ParentProcessID == pid) {
+                    expected.push_back(&record);
+                }
+            }
+            ASSERT_EQ(first, findRecordByPid(table, pid)) << "round " << round << ", PID " << pid;
+            ASSERT_EQ(expected.size(), childCandidates(table, pid)) << "round " << round << ", PID " << pid;
+            uint32_t found = collectChildren(table, pid, children.data(), count);
+            ASSERT_EQ(expected, std::vector<const ProcessRecord*>(children.begin(), children.begin() + found))
+                << "round " << round << ", PID " << pid;
+        }
+    }
 }
 
 }  // namespace
