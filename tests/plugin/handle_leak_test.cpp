@@ -115,11 +115,11 @@ TEST(HandleLeaks, EveryEntryLeavesTheHandleTableAsItFoundIt)
         GTEST_SKIP() << "handle values here are not handed out lowest slot first, so the table "
                         "cannot be read through them";
     }
+    ProcessTree tree;
+    ASSERT_TRUE(tree.start()) << narrow(tree.error());
     ASSERT_EQ(0, InitializePlugin());  // as the host does: the /F path reader is chosen here
-    // Each entry gets a tree of its own: a node lives at most a minute, which
-    // all the entries' calls together can outlast on a loaded x86 under qemu.
-    std::wstring root;
-    std::wstring leaf;
+    const std::wstring root = hex(tree.pid(TREE_ROOT));
+    const std::wstring leaf = hex(tree.pid(TREE_LEAF));
 
     const EntryCall calls[] = {
         // Every collection of the table build: processes opened, services, window titles.
@@ -147,10 +147,6 @@ TEST(HandleLeaks, EveryEntryLeavesTheHandleTableAsItFoundIt)
          }},
     };
     for (const EntryCall& entry : calls) {
-        ProcessTree tree;
-        ASSERT_TRUE(tree.start()) << narrow(tree.error());
-        root = hex(tree.pid(TREE_ROOT));
-        leaf = hex(tree.pid(TREE_LEAF));
         for (int round = 0; round < WARM_UP_ROUNDS; ++round) {
             resetFakeHost();
             ASSERT_TRUE(entry.call()) << entry.what << " warming up: " << narrow(gFakeHost.err);

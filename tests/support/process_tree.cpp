@@ -84,6 +84,7 @@ bool ProcessTree::start(DWORD stallMs)
         }
     }
 
+    InterlockedExchange(&block_->ownerPid, static_cast<LONG>(GetCurrentProcessId()));
     std::wstring program = dir + treeProgramName(TREE_ROOT);
     std::wstring commandLine = L"\"" + program + L"\" " + token_;
     STARTUPINFOW startup = {};
@@ -117,7 +118,8 @@ bool ProcessTree::start(DWORD stallMs)
         }
         if (block_->failed != 0 || GetTickCount() - lastReport > stallMs ||
             WaitForSingleObject(processes_[TREE_ROOT], 0) == WAIT_OBJECT_0) {
-            error_ = block_->failed != 0 ? L"a node could not start its child"
+            error_ = block_->failed != 0 ? L"a node could not start its child: error " +
+                                               std::to_wstring(block_->failed)
                                          : L"the tree did not report in";
             stop();
             return false;
@@ -150,7 +152,7 @@ void ProcessTree::stop(DWORD timeoutMs)
         }
     }
     // Nodes that have not reported yet have no handle here; they find their
-    // event set as soon as they open it, or end with their lifetime.
+    // event set as soon as they open it, or end with this process.
     for (int role = 0; role < TREE_ROLE_COUNT; ++role) {
         if (processes_[role] != NULL &&
             WaitForSingleObject(processes_[role], timeoutMs) != WAIT_OBJECT_0) {

@@ -7,8 +7,8 @@
 //     └ kfwindow.exe   (owns a visible window titled windowTitle(), where the
 //                       graphics driver allows windows)
 //
-// Each node lives until stopped, and at most about a minute. The destructor
-// stops whatever still runs.
+// Each node lives until stopped or until the process that started the tree
+// ends. The destructor stops whatever still runs.
 #pragma once
 #include <windows.h>
 #include <stdint.h>

@@ -1,5 +1,7 @@
 // The body shared by the tree programs: report in, start the children of this
-// role, then wait for the stop event (or the lifetime) with a message loop.
+// role, then wait for the stop event with a message loop. A node also ends with
+// the test that started the tree, so a test that dies leaves nothing behind
+// and a slow one is never outlived by its tree.
 // Never shows a message box: under the null driver one would block forever.
 #pragma once
 #include "kftree_protocol.h"
@@ -26,7 +28,8 @@ inline bool startChild(TreeSharedBlock* block, const std::wstring& token, int ro
     PROCESS_INFORMATION info = {};
     if (!CreateProcessW(program.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
                         &info)) {
-        InterlockedExchange(&block->failed, 1);
+        DWORD error = GetLastError();
+        InterlockedExchange(&block->failed, error != 0 ? static_cast<LONG>(error) : -1);
         return false;
     }
     InterlockedExchange(&block->parentPid[role], static_cast<LONG>(GetCurrentProcessId()));
@@ -73,6 +76,10 @@ inline int runNode(int role, int argc, wchar_t** argv)
     if (block == NULL || stop == NULL) {
         return 4;
     }
+    HANDLE owner = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(block->ownerPid));
+    if (owner == NULL) {
+        return 5;
+    }
     HWND window = NULL;
     if (role == TREE_WINDOW) {
         window = createTitledWindow(token);
@@ -86,16 +93,11 @@ inline int runNode(int role, int argc, wchar_t** argv)
     }
     InterlockedExchange(&block->pid[role], static_cast<LONG>(GetCurrentProcessId()));
 
-    DWORD started = GetTickCount();
+    HANDLE ends[2] = {stop, owner};
     for (;;) {
-        DWORD elapsed = GetTickCount() - started;
-        if (elapsed >= TREE_NODE_LIFETIME_MS) {
-            break;
-        }
-        DWORD wait = MsgWaitForMultipleObjects(1, &stop, FALSE, TREE_NODE_LIFETIME_MS - elapsed,
-                                               QS_ALLINPUT);
-        if (wait != WAIT_OBJECT_0 + 1) {
-            break;  // stopped, timed out or failed
+        DWORD wait = MsgWaitForMultipleObjects(2, ends, FALSE, INFINITE, QS_ALLINPUT);
+        if (wait != WAIT_OBJECT_0 + 2) {
+            break;  // stopped, the test ended, or the wait failed
         }
         MSG message;
         while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
@@ -108,6 +110,7 @@ inline int runNode(int role, int argc, wchar_t** argv)
     UnmapViewOfFile(block);
     CloseHandle(mapping);
     CloseHandle(stop);
+    CloseHandle(owner);
     return 0;
 }
 

@@ -22,11 +22,9 @@ struct TreeSharedBlock {
     volatile LONG pid[TREE_ROLE_COUNT];
     volatile LONG parentPid[TREE_ROLE_COUNT];
     volatile LONG windowCreated;  // 1 when kfwindow has its titled window
-    volatile LONG failed;         // a node could not start its child
+    volatile LONG failed;         // a node could not start its child: its error code
+    volatile LONG ownerPid;       // the test that started the tree, written before the root starts
 };
-
-// Every node ends by itself after this long, even if nobody tells it to stop.
-const DWORD TREE_NODE_LIFETIME_MS = 60000;
 
 inline std::wstring treeMappingName(const std::wstring& token)
 {
