@@ -267,33 +267,61 @@ TEST(KinfoldRoots, ShellWindowFallsBackToTheShell)
 
 namespace {
 
-void waitForService(SC_HANDLE service, DWORD state)
+// Whether the service reached state.
+bool waitForService(SC_HANDLE service, DWORD state)
 {
     SERVICE_STATUS status = {};
     for (int i = 0; i < 100 && QueryServiceStatus(service, &status) && status.dwCurrentState != state; ++i) {
         Sleep(50);
     }
+    return status.dwCurrentState == state;
+}
+
+// The process a running service lives in; null when it cannot be told.
+HANDLE openServiceHost(SC_HANDLE service)
+{
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
+                              &needed) ||
+        status.dwProcessId == 0) {
+        return nullptr;
+    }
+    return OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId);
 }
 
 // Services that Wine hosts in svchost.exe, stopped with the object if it started them.
+// A stopped service's svchost ends a moment after the service reports it has
+// stopped; the tests after this one (the console test prints services.exe's
+// tree twice and compares) need that tree to hold still, so the hosts are
+// waited for. Wine's Task Scheduler ignores the stop and stays, as it would
+// have from any earlier run.
 struct StartedServices {
+    struct Started {
+        UniqueScHandle service;
+        UniqueProcessHandle host;
+    };
     UniqueScHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
-    std::vector<UniqueScHandle> started;
+    std::vector<Started> started;
 
     void start(const wchar_t* name)
     {
         UniqueScHandle service(OpenServiceW(manager.get(), name, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
         if (service && StartServiceW(service.get(), 0, nullptr)) {
             waitForService(service.get(), SERVICE_RUNNING);
-            started.push_back(std::move(service));
+            UniqueProcessHandle host(openServiceHost(service.get()));
+            started.push_back(Started{std::move(service), std::move(host)});
         }
     }
     ~StartedServices()
     {
-        for (const UniqueScHandle& service : started) {
+        for (const Started& each : started) {
             SERVICE_STATUS status = {};
-            ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-            waitForService(service.get(), SERVICE_STOPPED);
+            ControlService(each.service.get(), SERVICE_CONTROL_STOP, &status);
+            // Bounded against a host that keeps other services too.
+            if (waitForService(each.service.get(), SERVICE_STOPPED) && each.host) {
+                WaitForSingleObject(each.host.get(), 10000);
+            }
         }
     }
 };
