@@ -36,5 +36,11 @@ bool startsWithNoCase(const wchar_t* text, const wchar_t* prefix);
 // the outputs untouched.
 [[nodiscard]] int parseNumber(const wchar_t* text, const wchar_t** rest, uint32_t* value);
 
+// The first half of a surrogate pair: text cut in pieces is never cut after it.
+inline bool isHighSurrogate(wchar_t ch)
+{
+    return ch >= 0xD800 && ch <= 0xDBFF;
+}
+
 // ":" or "=" between an option's letters and its value.
 bool isValueSeparator(wchar_t ch);

@@ -1,5 +1,7 @@
 #include "console/console_port.h"
 
+#include "base/text.h"
+
 #include <conio.h>
 #include <wchar.h>
 
@@ -85,7 +87,7 @@ void writeChunks(const ConsolePort* port, HANDLE console, const wchar_t* text, s
     while (length > 0) {
         size_t chunk = length < MAX_CONSOLE_WRITE ? length : MAX_CONSOLE_WRITE;
         // Keep a surrogate pair in one write, so no half character is drawn.
-        if (chunk < length && text[chunk - 1] >= 0xD800 && text[chunk - 1] <= 0xDBFF) {
+        if (chunk < length && isHighSurrogate(text[chunk - 1])) {
             --chunk;
         }
         DWORD written = 0;

@@ -16,11 +16,6 @@ const size_t CHUNK_COUNT = 256;
 // Room for the text of any field but Name and Display, which point at theirs.
 const size_t SCRATCH_COUNT = 64;
 
-bool isHighSurrogate(wchar_t ch)
-{
-    return ch >= 0xD800 && ch <= 0xDBFF;
-}
-
 bool needsQuotes(const wchar_t* text, size_t length)
 {
     for (size_t i = 0; i < length; ++i) {

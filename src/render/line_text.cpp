@@ -1,5 +1,7 @@
 #include "render/line_text.h"
 
+#include "base/text.h"
+
 #include <string.h>
 #include <wchar.h>
 
@@ -9,7 +11,7 @@ namespace {
 size_t fittingPart(const wchar_t* text)
 {
     size_t part = LINE_TEXT_COUNT - 1;
-    if (text[part - 1] >= 0xD800 && text[part - 1] <= 0xDBFF) {
+    if (isHighSurrogate(text[part - 1])) {
         --part;
     }
     return part;
