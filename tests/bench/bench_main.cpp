@@ -379,6 +379,19 @@ double growthExponent(double small, uint32_t smallSize, double big, uint32_t big
     return log(big / small) / log(static_cast<double>(bigSize) / smallSize);
 }
 
+// One line of growth exponents for two rows, from wall and from cpu seconds.
+void printGrowth(const TableFigures& small, const TableFigures& big, const char* firstName,
+                 Measurement TableFigures::*first, const char* secondName, Measurement TableFigures::*second)
+{
+    say("Growth exponent between %s and %s processes (random), from seconds (from cpu s): %s %.2f (%.2f), "
+        "%s %.2f (%.2f)\n",
+        groupedNumber(small.size).c_str(), groupedNumber(big.size).c_str(), firstName,
+        growthExponent((small.*first).best, small.size, (big.*first).best, big.size),
+        growthExponent((small.*first).cpu, small.size, (big.*first).cpu, big.size), secondName,
+        growthExponent((small.*second).best, small.size, (big.*second).best, big.size),
+        growthExponent((small.*second).cpu, small.size, (big.*second).cpu, big.size));
+}
+
 // The first call of each kind pays for loading and first use (the service
 // manager's connection, pages of code): not what the rows are about.
 void warmUp(PluginHost& host)
@@ -442,22 +455,9 @@ void benchSynthetic(PluginHost& host, const Options& options)
     const TableFigures& top = random.back();
     say("\n");
     if (tenThousand != nullptr && top.size > tenThousand->size) {
-        say("Growth exponent between %s and %s processes (random), from seconds (from cpu s): kinfold %.2f "
-            "(%.2f), kinfold /O:N %.2f (%.2f)\n",
-            groupedNumber(tenThousand->size).c_str(), groupedNumber(top.size).c_str(),
-            growthExponent(tenThousand->kinfold.best, tenThousand->size, top.kinfold.best, top.size),
-            growthExponent(tenThousand->kinfold.cpu, tenThousand->size, top.kinfold.cpu, top.size),
-            growthExponent(tenThousand->sorted.best, tenThousand->size, top.sorted.best, top.size),
-            growthExponent(tenThousand->sorted.cpu, tenThousand->size, top.sorted.cpu, top.size));
-    }
-    if (tenThousand != nullptr && top.size > tenThousand->size) {
-        say("Growth exponent between %s and %s processes (random), from seconds (from cpu s): kinfold /ALL %.2f "
-            "(%.2f), P /ALL /ANC %.2f (%.2f)\n",
-            groupedNumber(tenThousand->size).c_str(), groupedNumber(top.size).c_str(),
-            growthExponent(tenThousand->wholeSystem.best, tenThousand->size, top.wholeSystem.best, top.size),
-            growthExponent(tenThousand->wholeSystem.cpu, tenThousand->size, top.wholeSystem.cpu, top.size),
-            growthExponent(tenThousand->matches.best, tenThousand->size, top.matches.best, top.size),
-            growthExponent(tenThousand->matches.cpu, tenThousand->size, top.matches.cpu, top.size));
+        printGrowth(*tenThousand, top, "kinfold", &TableFigures::kinfold, "kinfold /O:N", &TableFigures::sorted);
+        printGrowth(*tenThousand, top, "kinfold /ALL", &TableFigures::wholeSystem, "P /ALL /ANC",
+                    &TableFigures::matches);
     }
     say("Peak heap at %s processes (random): kinfold %.1f MB (%.0f bytes per process), kinfold /O:N %.1f MB "
         "(%.0f bytes per process)\n",
