@@ -70,9 +70,10 @@ int renderAncestorLines(const uint32_t* chain, uint32_t count, const ProcessTabl
         if (record == nullptr) {
             continue;
         }
-        // The oldest ancestor is the chain's last member.
-        view->firstDepth = count - 1 - index;
-        int result = renderProcess(record, nullptr, false, false, view);
+        // The oldest ancestor is the chain's last member, and each row hangs
+        // under the one older than it, as the walk linked them.
+        uint32_t parentPid = index + 1 < count ? chain[index + 1] : 0;
+        int result = renderSingleLine(record, count - 1 - index, parentPid, view);
         if (result != 0) {
             return result;
         }

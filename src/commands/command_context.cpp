@@ -4,6 +4,7 @@
 #include "commands/commands.h"
 #include "commands/record_source.h"
 #include "console/diagnostics.h"
+#include "console/line_output.h"
 #include "console/paging.h"
 #include "procinfo/process_table.h"
 
@@ -75,7 +76,7 @@ int driveOverTable(const CommandSteps& steps, const CommandRequest& request, Con
 {
     ProcessTable table;
     int result = 0;
-    if (!buildCommandTable(request.flags, &table, &result)) {
+    if (!buildCommandTable(request.flags, output, &table, &result)) {
         return result;
     }
     return steps.drive(&table, request, output, reportedPid);

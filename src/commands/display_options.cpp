@@ -7,6 +7,7 @@
 #include "console/console_port.h"
 #include "console/diagnostics.h"
 #include "console/highlight.h"
+#include "console/line_output.h"
 #include "console/paging.h"
 
 #include <windows.h>
@@ -193,12 +194,13 @@ void setMemoryFormat(DisplayFlags format, DisplaySettings* settings)
     settings->flags |= OPT_MEMORY | OPT_OPEN_PROCESSES | format;
 }
 
-int applySuboptions(const CommandOptions& command, wchar_t* argument, DisplaySettings* settings)
+int applySuboptions(const CommandOptions& command, wchar_t* argument, DisplaySettings* settings,
+                    ConsoleOutput* output)
 {
     for (const wchar_t* p = optionValue(argument); *p != L'\0'; ++p) {
         wchar_t letter = upperAscii(*p);
         if (letter == L'?') {
-            QPuts(command.helpN);
+            writeHelpText(output, command.helpN);
             return OPTIONS_HELP_DONE;
         }
         if (wcschr(command.suboptionLetters, letter) == NULL) {
@@ -219,7 +221,8 @@ int applySuboptions(const CommandOptions& command, wchar_t* argument, DisplaySet
     return OPTIONS_CONTINUE;
 }
 
-int applyStartTime(const CommandOptions& command, wchar_t* argument, DisplaySettings* settings)
+int applyStartTime(const CommandOptions& command, wchar_t* argument, DisplaySettings* settings,
+                   ConsoleOutput* output)
 {
     settings->flags |= OPT_START_TIME | OPT_OPEN_PROCESSES;
     for (const wchar_t* p = optionValue(argument); *p != L'\0'; ++p) {
@@ -229,7 +232,7 @@ int applyStartTime(const CommandOptions& command, wchar_t* argument, DisplaySett
         case L'M': settings->flags |= OPT_TIME_SECONDS | OPT_TIME_MILLIS; break;
         case L'F': settings->flags |= OPT_TIME_DATE | OPT_TIME_SECONDS | OPT_TIME_MILLIS; break;
         case L'?':
-            QPuts(command.helpT);
+            writeHelpText(output, command.helpT);
             return OPTIONS_HELP_DONE;
         default:
             reportError(L"Unknown suboption: /T:%c  (/T? for help)\r\n", static_cast<wchar_t>(towupper(*p)));
@@ -295,9 +298,9 @@ int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* ar
 {
     switch (row.action) {
     case Action::Help:
-        QPuts(command.help);
+        writeHelpText(output, command.help);
         if (argument[2] == L'?') {
-            printVersionLine();
+            printVersionLine(output);
         }
         return OPTIONS_HELP_DONE;
     case Action::Ascii: settings->flags |= OPT_ASCII; break;
@@ -312,10 +315,10 @@ int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* ar
     case Action::Memory: setMemoryFormat(0, settings); break;
     case Action::MemoryFraction: setMemoryFormat(OPT_MEMORY_FRACTION, settings); break;
     case Action::MemoryBytes: setMemoryFormat(OPT_MEMORY_BYTES, settings); break;
-    case Action::Suboptions: return applySuboptions(command, argument, settings);
+    case Action::Suboptions: return applySuboptions(command, argument, settings, output);
     case Action::SortKeys:
         if (wcschr(argument, L'?') != NULL) {
-            QPuts(KINFOLD_HELP_O);
+            writeHelpText(output, KINFOLD_HELP_O);
             return OPTIONS_HELP_DONE;
         }
         return parseSortKeys(argument + 2, settings->sortKeys, &settings->unsorted) == 0 ? OPTIONS_CONTINUE
@@ -325,7 +328,7 @@ int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* ar
                                                                                         : OPTIONS_ERROR;
     case Action::ServicesRoot: settings->flags |= OPT_SERVICES_ROOT; break;
     case Action::ShellWindow: settings->shellWindowRoot = true; break;
-    case Action::StartTime: return applyStartTime(command, argument, settings);
+    case Action::StartTime: return applyStartTime(command, argument, settings, output);
     case Action::Count: settings->flags |= OPT_COUNT; break;
     case Action::AutomaticWidth: settings->width = 0; break;
     case Action::Width: return applyWidth(argument, settings);

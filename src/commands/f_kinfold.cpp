@@ -5,65 +5,12 @@
 #include "base/host_api.h"
 #include "base/text.h"
 #include "commands/commands.h"
+#include "commands/record_source.h"
+#include "render/walk.h"
 
 #include <algorithm>
 #include <memory>
 #include <new>
-
-namespace {
-
-// What one walk holds: a mark per PID listed or waiting, the records still
-// to visit, and room for the children of one process. All sized to the
-// table, since no record can be listed twice.
-struct KinfoldWalk {
-    ProcessTable* table;
-    std::unique_ptr<bool[]> seen;  // by the index of each PID's first record
-    std::unique_ptr<const ProcessRecord*[]> pending;
-    uint32_t pendingCount;
-    std::unique_ptr<const ProcessRecord*[]> children;
-    bool leavesFirst;
-};
-
-// Marks pid as listed; false when it was already. Every record of a PID has
-// the same children, so a PID counts once however many records share it.
-bool markSeen(KinfoldWalk* walk, uint32_t pid)
-{
-    const ProcessRecord* first = findRecordByPid(*walk->table, pid);
-    if (first == nullptr) {
-        return true;
-    }
-    bool& seen = walk->seen[first - walk->table->records.get()];
-    if (seen) {
-        return false;
-    }
-    seen = true;
-    return true;
-}
-
-// Queues the children of pid not listed yet, so that the walk takes them in
-// PID order, or for leaves first in reverse PID order (the list is then turned round).
-void queueChildren(KinfoldWalk* walk, uint32_t pid)
-{
-    uint32_t room = walk->table->count;
-    uint32_t found = collectChildren(*walk->table, pid, walk->children.get(), room);
-    uint32_t stored = 0;
-    for (uint32_t i = 0; i < found; ++i) {
-        if (markSeen(walk, walk->children[i]->entry.th32ProcessID)) {
-            walk->children[stored++] = walk->children[i];
-        }
-    }
-    const ProcessRecord** first = walk->children.get();
-    std::sort(first, first + stored, [](const ProcessRecord* a, const ProcessRecord* b) {
-        return a->entry.th32ProcessID < b->entry.th32ProcessID;
-    });
-    // The pending stack is taken from its end.
-    for (uint32_t i = 0; i < stored; ++i) {
-        uint32_t next = walk->leavesFirst ? i : stored - 1 - i;
-        walk->pending[walk->pendingCount++] = first[next];
-    }
-}
-
-}  // namespace
 
 int collectKinfoldMembers(ProcessTable* table, uint32_t pid, uint32_t flags, const ProcessRecord** members,
                           uint32_t* count)
@@ -72,38 +19,32 @@ int collectKinfoldMembers(ProcessTable* table, uint32_t pid, uint32_t flags, con
     if (table == nullptr || table->count == 0 || members == nullptr) {
         return 0;
     }
-    uint32_t size = table->count;
-    KinfoldWalk walk;
-    walk.table = table;
-    walk.seen.reset(new (std::nothrow) bool[size]());
-    walk.pending.reset(new (std::nothrow) const ProcessRecord*[size]);
-    walk.children.reset(new (std::nothrow) const ProcessRecord*[size]);
-    walk.pendingCount = 0;
-    walk.leavesFirst = (flags & KINFOLD_FLAG_LEAVES_FIRST) != 0;
-    if (!walk.seen || !walk.pending || !walk.children) {
+    RecordSource source = recordSourceFor(table);
+    ListedMarks listed;
+    if (!startListedMarks(source, &listed)) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-
-    const ProcessRecord* root = findRecordByPid(*table, pid);
-    if (root != nullptr) {
-        (void)markSeen(&walk, pid);
-        walk.pending[walk.pendingCount++] = root;
-    } else {
-        // An ended process still roots the tree of its living children.
-        queueChildren(&walk, pid);
-    }
-    // Without recursion: a chain as deep as the table must not spend the host's stack.
+    ProcessRecord placeholder;
+    const ProcessRecord* root = treeRootFor(table, pid, &placeholder);
+    bool leavesFirst = (flags & KINFOLD_FLAG_LEAVES_FIRST) != 0;
+    // Siblings by PID; for leaves first in reverse, and the whole list then
+    // turned round, so each process comes after all of its descendants.
+    DescendantWalk walk;
+    startWalk(source, leavesFirst ? L"P" : L"", &listed, root, true, &walk);
     uint32_t stored = 0;
-    while (walk.pendingCount != 0) {
-        const ProcessRecord* record = walk.pending[--walk.pendingCount];
-        if (record != root || (flags & KINFOLD_FLAG_DESCENDANTS_ONLY) == 0) {
-            members[stored++] = record;
+    WalkStep step;
+    while (nextWalkStep(&walk, &step)) {
+        // The placeholder of an ended root stands for no process.
+        bool isRoot = step.depth == 0;
+        if (isRoot && (step.record == &placeholder || (flags & KINFOLD_FLAG_DESCENDANTS_ONLY) != 0)) {
+            continue;
         }
-        queueChildren(&walk, record->entry.th32ProcessID);
+        members[stored++] = step.record;
     }
-    // Taken right to left, each process came before its descendants: turned
-    // round, each comes after all of them and siblings are in PID order.
-    if (walk.leavesFirst) {
+    if (walk.status != 0) {
+        return walk.status;
+    }
+    if (leavesFirst) {
         std::reverse(members, members + stored);
     }
     *count = stored;

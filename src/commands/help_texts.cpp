@@ -2,6 +2,14 @@
 
 #include "base/host_api.h"
 #include "base/product.h"
+#include "base/text.h"
+#include "console/line_output.h"
+
+namespace {
+
+const size_t VERSION_LINE_COUNT = 128;
+
+}  // namespace
 
 // The line ends are part of each text: the host prints them unchanged, and
 // Usage hands back everything after the first line.
@@ -139,8 +147,10 @@ const wchar_t* const KINFOLD_FUNCTION_HELP =
     L"\n"
     L"If pid is not specified, it defaults to the current shell.  \n";
 
-void printVersionLine()
+void printVersionLine(ConsoleOutput* output)
 {
-    Printf(L"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", PLUGIN_NAME, PLUGIN_MAJOR, PLUGIN_MINOR, PLUGIN_BUILD, 0u,
-           KF_ARCH_TEXT);
+    wchar_t line[VERSION_LINE_COUNT];
+    (void)formatText(line, VERSION_LINE_COUNT, L"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", PLUGIN_NAME, PLUGIN_MAJOR,
+                     PLUGIN_MINOR, PLUGIN_BUILD, 0u, KF_ARCH_TEXT);
+    writeHelpText(output, line);
 }

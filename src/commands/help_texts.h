@@ -12,5 +12,7 @@ extern const wchar_t* const ANCESTRY_HELP_T;
 extern const wchar_t* const ANCESTRY_FUNCTION_HELP;
 extern const wchar_t* const KINFOLD_FUNCTION_HELP;
 
-// The line /?? adds after the help text, through the host's Printf.
-void printVersionLine();
+struct ConsoleOutput;
+
+// The line /?? adds after the help text.
+void printVersionLine(ConsoleOutput* output);

@@ -10,6 +10,7 @@
 #include "commands/tree_plan.h"
 #include "console/arguments.h"
 #include "console/diagnostics.h"
+#include "console/line_output.h"
 #include "console/paging.h"
 #include "procinfo/process_table.h"
 #include "render/csv_row.h"
@@ -19,9 +20,6 @@
 #include <new>
 
 namespace {
-
-// Stands for "no PID": with /SVC the driver looks for the services root instead.
-const uint32_t SERVICES_ROOT_PID = 0xFFFFFFFF;
 
 uint32_t windowOwner(HWND window)
 {
@@ -55,15 +53,9 @@ bool chooseDefaultRoot(DisplaySettings* settings)
         settings->rootPid = 0;
         return true;
     }
-    settings->rootPid =
-        (settings->flags & OPT_SERVICES_ROOT) != 0 ? SERVICES_ROOT_PID : GetCurrentProcessId();
+    // With /SVC the driver looks for the services root instead.
+    settings->rootPid = (settings->flags & OPT_SERVICES_ROOT) != 0 ? 0 : GetCurrentProcessId();
     return true;
-}
-
-bool hasChildren(ProcessTable* table, uint32_t pid)
-{
-    const ProcessRecord* child = nullptr;
-    return collectChildren(*table, pid, &child, 1) != 0;
 }
 
 int driveKinfold(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output, uint32_t* reportedPid)
@@ -120,20 +112,12 @@ int printKinfoldTree(ProcessTable* table, const CommandRequest& request, Console
             }
         }
 
-        const ProcessRecord* rootRecord = findRecordByPid(*table, root);
+        const ProcessRecord* rootRecord = treeRootFor(table, root, &placeholder);
         if (rootRecord == nullptr) {
-            // A parent that has ended still roots the tree of its living children.
-            // Outside the table, the table answers for it as an ended process.
-            if (!hasChildren(table, root)) {
-                return ROOT_PID_NOT_FOUND;
-            }
-            placeholder = ProcessRecord();
-            placeholder.entry.dwSize = sizeof(placeholder.entry);
-            placeholder.entry.th32ProcessID = root;
-            copyText(placeholder.entry.szExeFile, MAX_PATH, ENDED_PROCESS_NAME);
-            rootRecord = &placeholder;
-            parentPid = false;
+            return ROOT_PID_NOT_FOUND;
         }
+        // The placeholder stands for no process: it has no parent to name.
+        parentPid = parentPid && rootRecord != &placeholder;
         planSingleRoot(rootRecord, &plan);
         planned = (flags & OPT_ANCESTOR_PATHS) != 0;
     }
@@ -158,11 +142,17 @@ int printKinfoldTree(ProcessTable* table, const CommandRequest& request, Console
             return header;
         }
     }
+    bool firstTree = true;
     for (const ProcessRecord* first = nextTree(&plan); first != nullptr; first = nextTree(&plan)) {
-        if ((flags & (OPT_NO_TREE | OPT_CSV)) == 0) {
-            CrLf();
+        // The empty line before the first tree comes before anything is
+        // counted; the ones between trees are lines of the page like any other.
+        if ((flags & (OPT_NO_TREE | OPT_CSV)) == 0 && firstTree) {
+            writeUncountedLineEnd(output);
+        } else if ((flags & (OPT_NO_TREE | OPT_CSV)) == 0 && writeEmptyLine(output) == STOPPED) {
+            return STOPPED;
         }
-        int result = renderProcess(first, nullptr, true, true, &view);
+        firstTree = false;
+        int result = renderTree(first, &plan.listed, &view);
         if (result != 0) {
             return result;
         }

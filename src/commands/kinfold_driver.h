@@ -9,8 +9,6 @@
 #include "procinfo/process_table.h"
 #include "render/display_flags.h"
 
-const wchar_t* const ENDED_PROCESS_NAME = L"* PROCESS HAS ENDED *";
-
 // Finds the root (services root, wildcard, or PID, else the ended-process
 // placeholder when some process still names it as parent), prints the tree
 // and the count line. 0, STOPPED, ROOT_PID_NOT_FOUND, NO_WILDCARD_MATCH,

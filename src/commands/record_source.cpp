@@ -1,6 +1,8 @@
 #include "commands/record_source.h"
 
-#include "base/host_api.h"
+#include "console/line_output.h"
+#include "console/paging.h"
+#include "base/text.h"
 
 #include <new>
 
@@ -9,6 +11,12 @@ namespace {
 ProcessTable& tableOf(void* context)
 {
     return *static_cast<ProcessTable*>(context);
+}
+
+uint32_t sourceSlotOf(void* context, const ProcessRecord* record)
+{
+    const ProcessTable& table = tableOf(context);
+    return recordIndex(table, record) == NO_RECORD ? NO_RECORD : firstEntryOf(table.pids, record->entry.th32ProcessID);
 }
 
 uint32_t sourceChildCount(void* context, uint32_t pid)
@@ -40,8 +48,28 @@ const wchar_t* sourceImagePath(void* context, const ProcessRecord* record)
 
 RecordSource recordSourceFor(ProcessTable* table)
 {
-    RecordSource source = {table, sourceChildCount, sourceChildren, sourceParentPid, sourceDetails, sourceImagePath};
+    RecordSource source = {table,          table->count,    sourceSlotOf, sourceChildCount,
+                           sourceChildren, sourceParentPid, sourceDetails, sourceImagePath};
     return source;
+}
+
+const ProcessRecord* treeRootFor(ProcessTable* table, uint32_t pid, ProcessRecord* placeholder)
+{
+    const ProcessRecord* record = findRecordByPid(*table, pid);
+    if (record != nullptr) {
+        return record;
+    }
+    // A parent that has ended still roots the tree of its living children;
+    // outside the table, the table answers for it as an ended process.
+    const ProcessRecord* child = nullptr;
+    if (collectChildren(*table, pid, &child, 1) == 0) {
+        return nullptr;
+    }
+    *placeholder = ProcessRecord();
+    placeholder->entry.dwSize = sizeof(placeholder->entry);
+    placeholder->entry.th32ProcessID = pid;
+    copyText(placeholder->entry.szExeFile, MAX_PATH, ENDED_PROCESS_NAME);
+    return placeholder;
 }
 
 uint64_t tableCreationTime(uint32_t pid, void* context)
@@ -61,19 +89,20 @@ TableOptions tableOptionsFor(DisplayFlags flags)
     return options;
 }
 
-bool buildCommandTable(DisplayFlags flags, ProcessTable* table, int* result)
+bool buildCommandTable(DisplayFlags flags, ConsoleOutput* output, ProcessTable* table, int* result)
 {
-    return buildCommandTable(systemToolhelp(), flags, table, result);
+    return buildCommandTable(systemToolhelp(), flags, output, table, result);
 }
 
-bool buildCommandTable(const ToolhelpCalls& toolhelp, DisplayFlags flags, ProcessTable* table, int* result)
+bool buildCommandTable(const ToolhelpCalls& toolhelp, DisplayFlags flags, ConsoleOutput* output,
+                       ProcessTable* table, int* result)
 {
     *result = buildProcessTable(toolhelp, tableOptionsFor(flags), table);
     if (*result != 0) {
         return false;
     }
     if (table->count == 0) {
-        Printf(L"No processes found!\r\n");
+        *result = printPaged(output, L"No processes found!\n") == STOPPED ? STOPPED : 0;
         return false;
     }
     return true;

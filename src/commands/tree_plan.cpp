@@ -9,52 +9,31 @@
 
 namespace {
 
-const uint8_t MARK_PRINTED = 0x1;  // shown, or sure to be shown where it was planned
-const uint8_t MARK_MATCH = 0x2;
-const uint8_t MARK_PATH = 0x4;     // an ancestor shown only towards its roots
-const uint8_t MARK_PLACED = 0x8;   // already on a merged ancestor path
-
-const uint32_t NO_INDEX = 0xFFFFFFFF;
-
-uint32_t indexOf(const TreePlan& plan, const ProcessRecord* record)
-{
-    const ProcessTable& table = *plan.table;
-    if (record == nullptr || !table.records || record < table.records.get() ||
-        record >= table.records.get() + table.count) {
-        return NO_INDEX;
-    }
-    return static_cast<uint32_t>(record - table.records.get());
-}
+const uint8_t MARK_MATCH = 0x1;
+const uint8_t MARK_PATH = 0x2;    // an ancestor shown only towards its roots
+const uint8_t MARK_PLACED = 0x4;  // already on a merged ancestor path
 
 uint32_t indexOfPid(const TreePlan& plan, uint32_t pid)
 {
-    return indexOf(plan, findRecordByPid(*plan.table, pid));
+    return firstEntryOf(plan.table->pids, pid);
 }
 
-// The record the checked parent link leads to; NO_INDEX at the top of a tree.
+// The record the checked parent link leads to; NO_RECORD at the top of a tree.
 uint32_t parentIndex(const TreePlan& plan, uint32_t index)
 {
     uint32_t parentPid = validatedParentPid(*plan.table, plan.table->records[index]);
-    return parentPid == 0 ? NO_INDEX : indexOfPid(plan, parentPid);
+    return parentPid == 0 ? NO_RECORD : indexOfPid(plan, parentPid);
 }
 
 void sortAsSiblings(const wchar_t* sortKeys, const RecordSource& source, std::vector<const ProcessRecord*>* records)
 {
-    if (sortKeys == nullptr) {
-        // Unsorted siblings keep table order.
-        std::sort(records->begin(), records->end());
-        return;
-    }
-    std::sort(records->begin(), records->end(), [sortKeys, &source](const ProcessRecord* a, const ProcessRecord* b) {
-        return compareSiblings(sortKeys, source, a, b) < 0;
-    });
+    sortSiblings(sortKeys, source, records->data(), static_cast<uint32_t>(records->size()));
 }
 
 uint32_t tableFind(const void* context, uint32_t pid)
 {
     const ProcessTable& table = *static_cast<const ProcessTable*>(context);
-    const ProcessRecord* record = pid == 0 ? nullptr : findRecordByPid(table, pid);
-    return record != nullptr ? static_cast<uint32_t>(record - table.records.get()) : table.count;
+    return pid == 0 ? NO_RECORD : firstEntryOf(table.pids, pid);
 }
 
 uint32_t tableParentOf(const void* context, uint32_t index)
@@ -65,6 +44,11 @@ uint32_t tableParentOf(const void* context, uint32_t index)
 TreePlan& planOf(void* context)
 {
     return *static_cast<TreePlan*>(context);
+}
+
+bool isPathRecord(const TreePlan& plan, uint32_t index)
+{
+    return index != NO_RECORD && (plan.marks[index] & MARK_PATH) != 0;
 }
 
 typedef std::vector<std::pair<uint32_t, const ProcessRecord*>>::const_iterator PathChild;
@@ -82,11 +66,17 @@ std::pair<PathChild, PathChild> pathChildrenOf(const TreePlan& plan, uint32_t in
     return std::make_pair(first, last);
 }
 
+uint32_t planSlotOf(void* context, const ProcessRecord* record)
+{
+    const RecordSource& source = planOf(context).tableSource;
+    return source.slotOf(source.context, record);
+}
+
 uint32_t planChildCount(void* context, uint32_t pid)
 {
     TreePlan& plan = planOf(context);
     uint32_t index = indexOfPid(plan, pid);
-    if (index != NO_INDEX && (plan.marks[index] & MARK_PATH) != 0) {
+    if (isPathRecord(plan, index)) {
         auto range = pathChildrenOf(plan, index);
         return static_cast<uint32_t>(range.second - range.first);
     }
@@ -98,7 +88,7 @@ uint32_t planChildren(void* context, uint32_t pid, const ProcessRecord** out, ui
     TreePlan& plan = planOf(context);
     uint32_t index = indexOfPid(plan, pid);
     uint32_t stored = 0;
-    if (index != NO_INDEX && (plan.marks[index] & MARK_PATH) != 0) {
+    if (isPathRecord(plan, index)) {
         auto range = pathChildrenOf(plan, index);
         for (PathChild link = range.first; link != range.second && stored < room; ++link) {
             out[stored++] = link->second;
@@ -107,9 +97,7 @@ uint32_t planChildren(void* context, uint32_t pid, const ProcessRecord** out, ui
     }
     uint32_t found = plan.tableSource.children(plan.tableSource.context, pid, out, room);
     for (uint32_t i = 0; i < found; ++i) {
-        uint32_t child = indexOf(plan, out[i]);
-        if (child != NO_INDEX && (plan.marks[child] & MARK_PRINTED) == 0) {
-            plan.marks[child] |= MARK_PRINTED;
+        if (!isPathRecord(plan, recordIndex(*plan.table, out[i]))) {
             out[stored++] = out[i];
         }
     }
@@ -137,8 +125,22 @@ const wchar_t* planImagePath(void* context, const ProcessRecord* record)
 bool planMatch(const void* context, const ProcessRecord* record)
 {
     const TreePlan& plan = *static_cast<const TreePlan*>(context);
-    uint32_t index = indexOf(plan, record);
-    return index != NO_INDEX && (plan.marks[index] & MARK_MATCH) != 0;
+    uint32_t index = recordIndex(*plan.table, record);
+    return index != NO_RECORD && (plan.marks[index] & MARK_MATCH) != 0;
+}
+
+void setListed(TreePlan* plan, const ProcessRecord* record, uint8_t value)
+{
+    uint8_t* mark = listedMark(plan->tableSource, &plan->listed, record);
+    if (mark != nullptr) {
+        *mark = value;
+    }
+}
+
+// The first line of a tree, kept from being anyone's child.
+void reserveFirst(TreePlan* plan, const ProcessRecord* record)
+{
+    setListed(plan, record, 1);
 }
 
 // Answers of the walk up from the matches, per record.
@@ -155,7 +157,7 @@ bool startTreePlan(ProcessTable* table, TreePlan* plan)
     plan->table = table;
     plan->tableSource = recordSourceFor(table);
     plan->marks.assign(table->count, 0);
-    return plan->marks.size() == table->count;
+    return plan->marks.size() == table->count && startListedMarks(plan->tableSource, &plan->listed);
 }
 
 uint32_t markMatches(const RootPattern& pattern, TreePlan* plan)
@@ -177,8 +179,8 @@ void planWholeSystem(const wchar_t* sortKeys, TreePlan* plan)
     const ProcessTable& table = *plan->table;
     plan->firsts.clear();
     for (uint32_t i = 0; i < table.count; ++i) {
-        if (parentIndex(*plan, i) == NO_INDEX) {
-            plan->marks[i] |= MARK_PRINTED;
+        if (parentIndex(*plan, i) == NO_RECORD) {
+            reserveFirst(plan, &table.records[i]);
             plan->firsts.push_back(&table.records[i]);
         }
     }
@@ -200,7 +202,7 @@ void planTopmostMatches(const wchar_t* sortKeys, TreePlan* plan)
         walk.clear();
         bool above = false;
         uint32_t at = parentIndex(*plan, i);
-        while (at != NO_INDEX) {
+        while (at != NO_RECORD) {
             if (answer[at] == NO_MATCH_HERE_OR_ABOVE || answer[at] == MATCH_HERE_OR_ABOVE) {
                 above = answer[at] == MATCH_HERE_OR_ABOVE;
                 break;
@@ -228,7 +230,7 @@ void planTopmostMatches(const wchar_t* sortKeys, TreePlan* plan)
             answer[walk[j]] = above ? MATCH_HERE_OR_ABOVE : NO_MATCH_HERE_OR_ABOVE;
         }
         if (!above) {
-            plan->marks[i] |= MARK_PRINTED;
+            reserveFirst(plan, &table.records[i]);
             plan->firsts.push_back(&table.records[i]);
         }
         if (answer[i] == UNKNOWN) {
@@ -242,10 +244,7 @@ void planTopmostMatches(const wchar_t* sortKeys, TreePlan* plan)
 void planSingleRoot(const ProcessRecord* root, TreePlan* plan)
 {
     plan->firsts.assign(1, root);
-    uint32_t index = indexOf(*plan, root);
-    if (index != NO_INDEX) {
-        plan->marks[index] |= MARK_PRINTED;
-    }
+    reserveFirst(plan, root);
     plan->leftovers = LeftoverRoots::None;
 }
 
@@ -257,9 +256,9 @@ void addAncestorPaths(const wchar_t* sortKeys, TreePlan* plan)
     AncestorLinks links = {&table, table.count, tableFind, tableParentOf};
     std::vector<const ProcessRecord*> tops;
     for (const ProcessRecord* root : plan->firsts) {
-        uint32_t index = indexOf(*plan, root);
+        uint32_t index = recordIndex(table, root);
         uint32_t length = 0;
-        if (index != NO_INDEX) {
+        if (index != NO_RECORD) {
             // The same walk and creation times as ANCESTRY, read through the table.
             length = walkAncestorLinks(links, root->entry.th32ProcessID, tableCreationTime, &table, pids.data(),
                                        indexes.data());
@@ -267,6 +266,10 @@ void addAncestorPaths(const wchar_t* sortKeys, TreePlan* plan)
         if (length == 0 || indexes[0] != index) {
             tops.push_back(root);
             continue;
+        }
+        // A root below ancestors is listed where its path reaches it.
+        if (length > 1) {
+            setListed(plan, root, 0);
         }
         for (uint32_t step = 0; step < length; ++step) {
             uint32_t at = indexes[step];
@@ -276,9 +279,10 @@ void addAncestorPaths(const wchar_t* sortKeys, TreePlan* plan)
             }
             plan->marks[at] |= MARK_PLACED;
             if (step > 0) {
-                plan->marks[at] |= MARK_PATH | MARK_PRINTED;
+                plan->marks[at] |= MARK_PATH;
             }
             if (step + 1 == length) {
+                reserveFirst(plan, &table.records[at]);
                 tops.push_back(&table.records[at]);
             } else {
                 plan->pathChildren.push_back(std::make_pair(indexes[step + 1], &table.records[at]));
@@ -295,10 +299,7 @@ const ProcessRecord* nextTree(TreePlan* plan)
 {
     if (plan->nextFirst < plan->firsts.size()) {
         const ProcessRecord* first = plan->firsts[plan->nextFirst++];
-        uint32_t index = indexOf(*plan, first);
-        if (index != NO_INDEX) {
-            plan->marks[index] |= MARK_PRINTED;
-        }
+        reserveFirst(plan, first);
         return first;
     }
     if (plan->leftovers == LeftoverRoots::None) {
@@ -307,10 +308,12 @@ const ProcessRecord* nextTree(TreePlan* plan)
     uint8_t wanted = plan->leftovers == LeftoverRoots::Matches ? MARK_MATCH : 0;
     const ProcessTable& table = *plan->table;
     for (; plan->leftoverCursor < table.count; ++plan->leftoverCursor) {
-        uint8_t& marks = plan->marks[plan->leftoverCursor];
-        if ((marks & MARK_PRINTED) == 0 && (marks & wanted) == wanted) {
-            marks |= MARK_PRINTED;
-            return &table.records[plan->leftoverCursor++];
+        const ProcessRecord* record = &table.records[plan->leftoverCursor];
+        uint8_t* listed = listedMark(plan->tableSource, &plan->listed, record);
+        if (*listed == 0 && (plan->marks[plan->leftoverCursor] & wanted) == wanted) {
+            *listed = 1;
+            ++plan->leftoverCursor;
+            return record;
         }
     }
     return nullptr;
@@ -318,7 +321,8 @@ const ProcessRecord* nextTree(TreePlan* plan)
 
 RecordSource planSource(TreePlan* plan)
 {
-    RecordSource source = {plan, planChildCount, planChildren, planParentPid, planDetails, planImagePath};
+    RecordSource source = {plan,          plan->tableSource.recordCount, planSlotOf, planChildCount,
+                           planChildren,  planParentPid,                 planDetails,     planImagePath};
     return source;
 }
 

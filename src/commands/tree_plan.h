@@ -1,7 +1,8 @@
 // Which trees KINFOLD prints when it prints more than one, or a root below
 // its ancestors: the first line of each tree in order, and a RecordSource
-// over the table's that shows each process once and walks an ancestor only
-// towards the roots below it.
+// over the table's in which an ancestor leads only towards the roots below
+// it. The walks of all trees share one set of listed marks, so each process
+// is printed once.
 #pragma once
 #include <stdint.h>
 
@@ -11,9 +12,10 @@
 #include "commands/root_selection.h"
 #include "procinfo/process_table.h"
 #include "render/view.h"
+#include "render/walk.h"
 
 // After the planned trees, further trees start at the first record in
-// snapshot order that is still unprinted: any record, or only a match.
+// snapshot order that is still unlisted: any record, or only a match.
 enum class LeftoverRoots { None, AnyRecord, Matches };
 
 struct TreePlan {
@@ -21,6 +23,8 @@ struct TreePlan {
     RecordSource tableSource = {};
     // Per record: the MARK_ bits of tree_plan.cpp.
     std::vector<uint8_t> marks;
+    // Listed by a walk, or reserved as the first line of a tree.
+    ListedMarks listed;
     // Each tree's first record, in printing order.
     std::vector<const ProcessRecord*> firsts;
     size_t nextFirst = 0;
@@ -54,11 +58,11 @@ void planSingleRoot(const ProcessRecord* root, TreePlan* plan);
 void addAncestorPaths(const wchar_t* sortKeys, TreePlan* plan);
 
 // The first record of the next tree, null after the last; it counts as
-// printed from here on.
+// listed from here on.
 const ProcessRecord* nextTree(TreePlan* plan);
 
-// The table's source, seen through the plan: a printed record is nobody's
-// child again; an ancestor's children are the path records below it.
+// The table's source, seen through the plan: an ancestor's children are the
+// path records below it, and a path record is nobody else's child.
 RecordSource planSource(TreePlan* plan);
 
 // The names the plan marked as matches.

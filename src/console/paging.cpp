@@ -28,11 +28,6 @@ const uint32_t KEY_ESCAPE = 27;
 const uint32_t KEY_TIMEOUT = 0x20;
 const uint32_t EXTENDED_KEY = 0x10000;
 const DWORD POLL_INTERVAL_MS = 10;
-const int PRINT_SLACK_COUNT = 16;
-const int OUT_OF_MEMORY = -2;
-
-const wchar_t FIRST_ATTRIBUTE_CODE = 17;
-const wchar_t LAST_ATTRIBUTE_CODE = 22;
 
 // The handler lives only while the prompt waits; every way out removes it.
 class CtrlHandlerScope {
@@ -45,100 +40,6 @@ public:
 private:
     const ConsolePort* port_;
 };
-
-unsigned attributeForCode(const ConsoleAttributes& attributes, wchar_t code)
-{
-    switch (code) {
-    case 17: return attributes.normalAttribute;
-    case 18: return attributes.highlightAttribute;
-    case 19: return attributes.inverseNormalAttribute;
-    case 20: return attributes.inverseHighlightAttribute;
-    case 21: return attributes.alternateAttribute;
-    default: return attributes.inverseAlternateAttribute;
-    }
-}
-
-bool isAttributeCode(wchar_t ch)
-{
-    return ch >= FIRST_ATTRIBUTE_CODE && ch <= LAST_ATTRIBUTE_CODE;
-}
-
-// The formatted text and room for the line being collected from it.
-struct PrintBuffers {
-    std::unique_ptr<wchar_t[]> text;
-    std::unique_ptr<wchar_t[]> line;
-};
-
-int formatForPrint(const wchar_t* format, va_list args, PrintBuffers* buffers)
-{
-    va_list measureArgs;
-    va_copy(measureArgs, args);
-    int length = measureText(format, measureArgs);
-    va_end(measureArgs);
-    if (length < 0) {
-        return -1;
-    }
-    size_t count = static_cast<size_t>(length) + PRINT_SLACK_COUNT;
-    buffers->text.reset(new (std::nothrow) wchar_t[count]);
-    buffers->line.reset(new (std::nothrow) wchar_t[count]);
-    if (!buffers->text || !buffers->line) {
-        buffers->text.reset();
-        buffers->line.reset();
-        return OUT_OF_MEMORY;
-    }
-    (void)formatTextV(buffers->text.get(), count, format, args);
-    buffers->line[0] = L'\0';
-    return 0;
-}
-
-int printColouredV(ConsoleOutput* output, const wchar_t* format, va_list args)
-{
-    PrintBuffers buffers;
-    int status = formatForPrint(format, args, &buffers);
-    if (status != 0) {
-        return status;
-    }
-    wchar_t* line = buffers.line.get();
-    size_t length = 0;
-    const ConsoleAttributes& attributes = output->attributes;
-    unsigned current = attributes.normalAttribute;
-    int result = 0;
-    for (const wchar_t* p = buffers.text.get(); *p != L'\0'; ++p) {
-        if (*p == L'\n') {
-            if (length > 0) {
-                line[length] = L'\0';
-                emitRun(output->port, line, current);
-                length = 0;
-            }
-            if (endLine(output) == STOPPED) {
-                result = STOPPED;
-                break;
-            }
-            current = attributes.normalAttribute;
-        } else if (*p == L'\r') {
-            continue;
-        } else if (isAttributeCode(*p)) {
-            unsigned next = attributeForCode(attributes, *p);
-            if (length > 0 && next != current) {
-                line[length] = L'\0';
-                emitRun(output->port, line, current);
-                length = 0;
-            }
-            current = next;
-        } else {
-            line[length++] = *p;
-        }
-    }
-    if (result == 0 && length > 0) {
-        line[length] = L'\0';
-        emitRun(output->port, line, current);
-    }
-    if (current != attributes.normalAttribute) {
-        setStdoutAttribute(output->port, attributes.normalAttribute);
-        SetColors(attributes.normalAttribute);
-    }
-    return result;
-}
 
 bool isDecimalDigit(wchar_t ch)
 {
@@ -266,61 +167,6 @@ int endLine(ConsoleOutput* output)
         return showBreakNotice(port);
     }
     return 0;
-}
-
-int printPlainPaged(ConsoleOutput* output, const wchar_t* format, va_list args)
-{
-    if (format == NULL) {
-        return -1;
-    }
-    if (format[0] == L'\0') {
-        return 0;
-    }
-    PrintBuffers buffers;
-    int status = formatForPrint(format, args, &buffers);
-    if (status != 0) {
-        return status;
-    }
-    wchar_t* line = buffers.line.get();
-    size_t length = 0;
-    for (const wchar_t* p = buffers.text.get(); *p != L'\0'; ++p) {
-        if (*p == L'\n') {
-            if (length > 0) {
-                line[length] = L'\0';
-                QPuts(line);
-                length = 0;
-            }
-            if (endLine(output) == STOPPED) {
-                return STOPPED;
-            }
-        } else if (*p != L'\r' && !isAttributeCode(*p)) {
-            line[length++] = *p;
-        }
-    }
-    if (length > 0) {
-        line[length] = L'\0';
-        QPuts(line);
-    }
-    return 0;
-}
-
-int printPaged(ConsoleOutput* output, const wchar_t* format, ...)
-{
-    if (format == NULL) {
-        return -1;
-    }
-    if (format[0] == L'\0') {
-        return 0;
-    }
-    if (output->paging.stopState == STOPPED) {
-        return showBreakNotice(output->port);
-    }
-    va_list args;
-    va_start(args, format);
-    int result = output->attributes.normalAttribute == 0 ? printPlainPaged(output, format, args)
-                                                         : printColouredV(output, format, args);
-    va_end(args);
-    return result;
 }
 
 namespace {

@@ -2,7 +2,6 @@
 // and shows the pause prompt after a page; Esc and Ctrl-C stop the output.
 #pragma once
 #include <windows.h>
-#include <stdarg.h>
 #include <stdint.h>
 
 #include "console/console_output.h"
@@ -25,12 +24,6 @@ int showBreakNotice(const ConsolePort* port);
 // Sets the break notice's colour on the console; returns the attribute that
 // was in force (7 when there is no console).
 uint16_t setNoticeAttribute(const ConsolePort* port);
-
-// Formats, then writes line by line through endLine; attribute codes 17-22 in
-// the text switch colours (dropped when colour is off). Return 0, -1 for a
-// null format, -2 when out of memory, STOPPED.
-[[nodiscard]] int printPlainPaged(ConsoleOutput* output, const wchar_t* format, va_list args);
-[[nodiscard]] int printPaged(ConsoleOutput* output, const wchar_t* format, ...);
 
 // The /P option: time-out (into paging) and line count. 0 handled or not a
 // pause option, 1 error reported, -1 null argument. argument is upper-cased

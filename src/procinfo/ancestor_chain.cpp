@@ -13,60 +13,33 @@
 
 namespace {
 
-// (pid, index) sorted: the first entry of each PID by binary search, so a
-// deep chain costs its length times log N, not times N.
-typedef std::vector<std::pair<uint32_t, uint32_t>> PidIndex;
-
-PidIndex indexByPid(const SnapshotEntries& entries, uint32_t count)
-{
-    PidIndex index;
-    index.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        index.push_back(std::make_pair(entryAt(entries, i).th32ProcessID, i));
-    }
-    std::sort(index.begin(), index.end());
-    return index;
-}
-
-// The index of the first entry with pid; count when none.
-uint32_t findEntry(const PidIndex& index, uint32_t count, uint32_t pid)
-{
-    if (pid == 0) {
-        return count;
-    }
-    auto slot = std::lower_bound(index.begin(), index.end(), std::make_pair(pid, 0u));
-    return slot != index.end() && slot->first == pid ? slot->second : count;
-}
-
 size_t exeNameLength(const PROCESSENTRY32W& entry)
 {
     return wcsnlen(entry.szExeFile, MAX_PATH - 1);
 }
 
-// A snapshot's entries as the walk sees them.
+const PROCESSENTRY32W& snapshotEntryAt(const void* context, uint32_t index)
+{
+    return entryAt(*static_cast<const SnapshotEntries*>(context), index);
+}
+
+// A snapshot's entries as the walk sees them, found through the PID index
+// the process table uses.
 struct SnapshotLinks {
     const SnapshotEntries* entries;
-    const PidIndex* index;
+    PidIndex index;
 };
 
 uint32_t findSnapshotEntry(const void* context, uint32_t pid)
 {
     const SnapshotLinks& links = *static_cast<const SnapshotLinks*>(context);
-    return findEntry(*links.index, links.entries->count, pid);
+    return pid == 0 ? NO_RECORD : firstEntryOf(links.index, pid);
 }
 
 uint32_t snapshotParentOf(const void* context, uint32_t index)
 {
     const SnapshotLinks& links = *static_cast<const SnapshotLinks*>(context);
     return entryAt(*links.entries, index).th32ParentProcessID;
-}
-
-uint32_t walk(const SnapshotEntries& entries, uint32_t count, const PidIndex& index, uint32_t pid,
-              CreationTimeQuery timeOf, void* context, uint32_t* work, uint32_t* workIndexes)
-{
-    SnapshotLinks snapshot = {&entries, &index};
-    AncestorLinks links = {&snapshot, count, findSnapshotEntry, snapshotParentOf};
-    return walkAncestorLinks(links, pid, timeOf, context, work, workIndexes);
 }
 
 }  // namespace
@@ -116,28 +89,6 @@ uint64_t systemCreationTime(uint32_t pid, void*)
     return creationTimeOf(pid);
 }
 
-uint32_t walkAncestorChain(const PROCESSENTRY32W* entries, uint32_t count, uint32_t pid,
-                           CreationTimeQuery timeOf, void* context, uint32_t* work)
-{
-    SnapshotEntries snapshot;
-    if (entries == NULL || work == NULL || timeOf == NULL || count == 0 ||
-        snapshotFromEntries(entries, count, &snapshot) != 0) {
-        return 0;
-    }
-    std::vector<uint32_t> indexes(count);
-    return walk(snapshot, count, indexByPid(snapshot, count), pid, timeOf, context, work, indexes.data());
-}
-
-int ancestorChainFromEntries(const PROCESSENTRY32W* entries, uint32_t entryCount, uint32_t pid,
-                             bool withNames, CreationTimeQuery timeOf, void* context, AncestorChain* chain)
-{
-    SnapshotEntries snapshot;
-    if (entries != NULL && snapshotFromEntries(entries, entryCount, &snapshot) != 0) {
-        snapshot = SnapshotEntries();
-    }
-    return ancestorChainFromSnapshot(snapshot, pid, withNames, timeOf, context, chain);
-}
-
 int ancestorChainFromSnapshot(const SnapshotEntries& entries, uint32_t pid, bool withNames, CreationTimeQuery timeOf,
                               void* context, AncestorChain* chain)
 {
@@ -152,10 +103,16 @@ int ancestorChainFromSnapshot(const SnapshotEntries& entries, uint32_t pid, bool
     if (timeOf == NULL) {
         timeOf = systemCreationTime;
     }
+    SnapshotLinks snapshot;
+    snapshot.entries = &entries;
+    IndexedEntries indexed = {&entries, entryCount, snapshotEntryAt};
+    if (!buildPidIndex(indexed, &snapshot.index)) {
+        return 0;
+    }
+    AncestorLinks links = {&snapshot, entryCount, findSnapshotEntry, snapshotParentOf};
     std::vector<uint32_t> work(entryCount);
     std::vector<uint32_t> workIndexes(entryCount);
-    uint32_t n = walk(entries, entryCount, indexByPid(entries, entryCount), pid, timeOf, context, work.data(),
-                      workIndexes.data());
+    uint32_t n = walkAncestorLinks(links, pid, timeOf, context, work.data(), workIndexes.data());
     if (n == 0) {
         return 0;
     }

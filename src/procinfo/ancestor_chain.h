@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "procinfo/pid_index.h"
 #include "procinfo/snapshot.h"
 
 // Index 0 is the process asked for, the last element its oldest ancestor.
@@ -30,12 +31,9 @@ uint64_t systemCreationTime(uint32_t pid, void* context);
 [[nodiscard]] int getAncestorChain(uint32_t pid, bool withNames, CreationTimeQuery timeOf, void* context,
                                    AncestorChain* chain);
 
-// The same over entries already read: a snapshot, or an array in tests.
+// The same over entries already read: a snapshot, or synthetic ones in tests.
 [[nodiscard]] int ancestorChainFromSnapshot(const SnapshotEntries& entries, uint32_t pid, bool withNames,
                                             CreationTimeQuery timeOf, void* context, AncestorChain* chain);
-[[nodiscard]] int ancestorChainFromEntries(const PROCESSENTRY32W* entries, uint32_t entryCount, uint32_t pid,
-                                           bool withNames, CreationTimeQuery timeOf, void* context,
-                                           AncestorChain* chain);
 
 // Where a walk finds the first entry of a PID and the parent PID of an
 // entry: a snapshot's entries, or a command's process table.
@@ -49,13 +47,7 @@ struct AncestorLinks {
 
 // The walk over such entries: pid and its accepted ancestors into work, their
 // entry indexes into workIndexes (room for links.count each); how many, 0
-// when pid has no entry.
+// when pid has no entry. Besides the newer-parent rule, the walk ends when a
+// PID recurs, so parent links that form a cycle cannot keep it going.
 uint32_t walkAncestorLinks(const AncestorLinks& links, uint32_t pid, CreationTimeQuery timeOf, void* context,
                            uint32_t* work, uint32_t* workIndexes);
-
-// The walk alone: writes pid and its accepted ancestors into work (room for
-// count PIDs) and returns how many; 0 when pid is not among the entries.
-// Besides the newer-parent rule, the walk ends when a PID recurs, so parent
-// links that form a cycle cannot keep it going.
-uint32_t walkAncestorChain(const PROCESSENTRY32W* entries, uint32_t count, uint32_t pid,
-                           CreationTimeQuery timeOf, void* context, uint32_t* work);

@@ -6,6 +6,9 @@
 #include <tlhelp32.h>
 #include <stdint.h>
 
+// No record: an index or a lookup that found none.
+const uint32_t NO_RECORD = 0xFFFFFFFF;
+
 // What the snapshot listed; fixed once the table is built.
 struct ProcessRecord {
     PROCESSENTRY32W entry;

@@ -8,83 +8,9 @@
 #include <string.h>
 #include <wchar.h>
 
-#include <algorithm>
 #include <new>
 
 namespace {
-
-// Memory is committed in steps of this many bytes as the records come.
-const size_t COMMIT_STEP_BYTES = 256 * 1024;
-
-// GetPriorityClass values by priorityIndex; index 0 stands for anything else.
-const DWORD PRIORITY_CLASSES[PRIORITY_INDEX_COUNT] = {
-    0,
-    IDLE_PRIORITY_CLASS,
-    BELOW_NORMAL_PRIORITY_CLASS,
-    NORMAL_PRIORITY_CLASS,
-    ABOVE_NORMAL_PRIORITY_CLASS,
-    HIGH_PRIORITY_CLASS,
-    REALTIME_PRIORITY_CLASS,
-};
-
-void collectProcessDetails(HANDLE process, ProcessFacts* facts)
-{
-    UniqueProcessHandle token;
-    if (OpenProcessToken(process, TOKEN_QUERY, token.put())) {
-        DWORD elevation = 0;
-        DWORD length = 0;
-        if (GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &length) &&
-            elevation != 0) {
-            facts->elevated = 1;
-        }
-    }
-    facts->priorityIndex = priorityIndexFromClass(GetPriorityClass(process));
-    GetProcessMemoryInfo(process, &facts->memory, sizeof(PROCESS_MEMORY_COUNTERS));
-    // Marks a 32-bit process on 64-bit Windows; on 32-bit Windows nothing is.
-    BOOL wow64 = FALSE;
-    if (IsWow64Process(process, &wow64) && wow64) {
-        facts->is32Bit = 1;
-    }
-}
-
-// Where pid's slot is, or the free slot that would take it: the probe starts
-// at the top bits of a multiplicative hash (PIDs are multiples of 4).
-uint32_t slotIndexOf(const ProcessTable& table, uint32_t pid)
-{
-    uint32_t mask = (1u << table.pidSlotBits) - 1;
-    uint32_t at = static_cast<uint32_t>((pid * 0x9E3779B1u) >> (32 - table.pidSlotBits));
-    // Never endless: there are more slots than PIDs to hold.
-    while (table.pidSlots[at].childStart != NO_RECORD && table.pidSlots[at].pid != pid) {
-        at = (at + 1) & mask;
-    }
-    return at;
-}
-
-const PidSlot* findSlot(const ProcessTable& table, uint32_t pid)
-{
-    if (!table.pidSlots) {
-        return NULL;
-    }
-    const PidSlot& slot = table.pidSlots[slotIndexOf(table, pid)];
-    return slot.childStart != NO_RECORD ? &slot : NULL;
-}
-
-PidSlot& claimSlot(ProcessTable* table, uint32_t pid)
-{
-    PidSlot& slot = table->pidSlots[slotIndexOf(*table, pid)];
-    if (slot.childStart == NO_RECORD) {
-        slot.pid = pid;
-        slot.childStart = 0;
-    }
-    return slot;
-}
-
-uint32_t firstIndexOf(const ProcessTable& table, uint32_t pid, bool* found)
-{
-    const PidSlot* slot = findSlot(table, pid);
-    *found = slot != NULL && slot->firstRecord != NO_RECORD;
-    return *found ? slot->firstRecord : 0;
-}
 
 // The ended-process placeholder's answer: nothing was read, and its
 // priority marks it as no process of the table.
@@ -158,69 +84,16 @@ void openRecord(ProcessTable& table, uint32_t index)
     }
 }
 
-// Records outside the table, such as the ended-process placeholder, have
-// nothing to read.
-bool inTable(const ProcessTable& table, const ProcessRecord& record)
+const PROCESSENTRY32W& recordEntryAt(const void* context, uint32_t index)
 {
-    return table.records && &record >= table.records.get() && &record < table.records.get() + table.count;
+    return (*static_cast<const RecordBlock*>(context))[index].entry;
 }
 
-uint32_t indexOf(const ProcessTable& table, const ProcessRecord& record)
+PROCESSENTRY32W* recordSlotAt(void* context, uint32_t index)
 {
-    return static_cast<uint32_t>(&record - table.records.get());
-}
-
-// Fills the PID slots and the children's groups of the table's records.
-// False when out of memory.
-bool indexPids(ProcessTable* table)
-{
-    uint32_t count = table->count;
-    // More than twice the records: a free slot always ends a probe, even
-    // when every parent PID differs from every PID.
-    uint32_t bits = 2;
-    while (bits < 31 && (1u << bits) <= 2 * static_cast<uint64_t>(count)) {
-        ++bits;
-    }
-    if ((1u << bits) <= 2 * static_cast<uint64_t>(count)) {
-        return false;
-    }
-    uint32_t slotCount = 1u << bits;
-    table->pidSlots.reset(new (std::nothrow) PidSlot[slotCount]);
-    table->childIndexes.reset(new (std::nothrow) uint32_t[count]);
-    if (!table->pidSlots || !table->childIndexes) {
-        return false;
-    }
-    table->pidSlotBits = bits;
-    for (uint32_t i = 0; i < slotCount; ++i) {
-        table->pidSlots[i] = PidSlot{0, NO_RECORD, NO_RECORD, 0};
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-        const PROCESSENTRY32W& entry = table->records[i].entry;
-        PidSlot& own = claimSlot(table, entry.th32ProcessID);
-        if (own.firstRecord == NO_RECORD) {
-            own.firstRecord = i;
-        }
-        if (entry.th32ProcessID != 0) {
-            ++claimSlot(table, entry.th32ParentProcessID).childCount;
-        }
-    }
-    uint32_t start = 0;
-    for (uint32_t i = 0; i < slotCount; ++i) {
-        PidSlot& slot = table->pidSlots[i];
-        if (slot.childStart != NO_RECORD) {
-            slot.childStart = start;
-            start += slot.childCount;
-            slot.childCount = 0;
-        }
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-        const PROCESSENTRY32W& entry = table->records[i].entry;
-        if (entry.th32ProcessID != 0) {
-            PidSlot& parent = table->pidSlots[slotIndexOf(*table, entry.th32ParentProcessID)];
-            table->childIndexes[parent.childStart + parent.childCount++] = i;
-        }
-    }
-    return true;
+    RecordBlock* records = static_cast<RecordBlock*>(context);
+    ProcessRecord* record = index < records->size() ? records->writable(index) : records->append();
+    return record != NULL ? &record->entry : NULL;
 }
 
 // Indexes the records appended to the table and attaches their display
@@ -244,12 +117,10 @@ int indexRecords(const TableOptions& options, const ProcessProbe& probe, Process
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     table->count = count;
-    if (!indexPids(table)) {
+    IndexedEntries entries = {&table->records, count, recordEntryAt};
+    if (!buildPidIndex(entries, &table->pids)) {
         *table = ProcessTable();
         return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-        table->records[i].displayName = NULL;
     }
 
     if (options.collectServiceNames) {
@@ -262,46 +133,7 @@ int indexRecords(const TableOptions& options, const ProcessProbe& probe, Process
     return 0;
 }
 
-PROCESSENTRY32W* recordSlotAt(void* context, uint32_t index)
-{
-    RecordBlock* records = static_cast<RecordBlock*>(context);
-    ProcessRecord* record = index < records->size() ? &(*records)[index] : records->append();
-    return record != NULL ? &record->entry : NULL;
-}
-
-// Rounded up to whole commit steps.
-size_t wholeSteps(size_t bytes)
-{
-    return (bytes + COMMIT_STEP_BYTES - 1) / COMMIT_STEP_BYTES * COMMIT_STEP_BYTES;
-}
-
 }  // namespace
-
-bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path)
-{
-    UniqueProcessHandle process = openProcessForQuery(pid);
-    if (!process) {
-        return false;
-    }
-    facts->creationTime = readCreationTime(process.get());
-    if (want & WANT_DETAILS) {
-        collectProcessDetails(process.get(), facts);
-    }
-    if ((want & WANT_IMAGE_PATH) && path != NULL) {
-        readImagePath(process.get(), static_cast<DriveMap*>(context), path);
-    }
-    return true;
-}
-
-int32_t priorityIndexFromClass(DWORD priorityClass)
-{
-    for (int32_t index = 1; index < PRIORITY_INDEX_COUNT; ++index) {
-        if (PRIORITY_CLASSES[index] == priorityClass) {
-            return index;
-        }
-    }
-    return 0;
-}
 
 void attachDisplayNames(ProcessTable* table)
 {
@@ -309,104 +141,13 @@ void attachDisplayNames(ProcessTable* table)
         return;
     }
     for (uint32_t i = 0; i < table->count; ++i) {
-        ProcessRecord& record = table->records[i];
+        ProcessRecord& record = *table->records.writable(i);
         uint32_t pid = record.entry.th32ProcessID;
         record.displayName = findName(table->serviceNames, pid);
         if (record.displayName == NULL) {
             record.displayName = findName(table->windowTitles, pid);
         }
     }
-}
-
-RecordBlock::RecordBlock(RecordBlock&& other) noexcept
-    : base_(other.base_), size_(other.size_), reservedBytes_(other.reservedBytes_),
-      committedBytes_(other.committedBytes_), firstReserveCount_(other.firstReserveCount_)
-{
-    other.base_ = NULL;
-    other.reset();
-}
-
-RecordBlock& RecordBlock::operator=(RecordBlock&& other) noexcept
-{
-    if (this != &other) {
-        reset();
-        base_ = other.base_;
-        size_ = other.size_;
-        reservedBytes_ = other.reservedBytes_;
-        committedBytes_ = other.committedBytes_;
-        firstReserveCount_ = other.firstReserveCount_;
-        other.base_ = NULL;
-        other.reset();
-    }
-    return *this;
-}
-
-void RecordBlock::reset() noexcept
-{
-    if (base_ != NULL) {
-        VirtualFree(base_, 0, MEM_RELEASE);
-    }
-    base_ = NULL;
-    size_ = 0;
-    reservedBytes_ = 0;
-    committedBytes_ = 0;
-}
-
-void RecordBlock::truncate(uint32_t count) noexcept
-{
-    if (count < size_) {
-        size_ = count;
-    }
-}
-
-ProcessRecord* RecordBlock::append() noexcept
-{
-    if (size_ == UINT32_MAX || size_ >= (SIZE_MAX - COMMIT_STEP_BYTES) / sizeof(ProcessRecord) - 1) {
-        return NULL;
-    }
-    size_t usedBytes = static_cast<size_t>(size_) * sizeof(ProcessRecord);
-    size_t neededBytes = usedBytes + sizeof(ProcessRecord);
-    if (neededBytes > reservedBytes_) {
-        // The address space is full: a larger block, the records copied over.
-        size_t bytes = std::max(wholeSteps(firstReserveCount_ * sizeof(ProcessRecord)),
-                                reservedBytes_ <= SIZE_MAX / 4 ? reservedBytes_ * 2 : 0);
-        size_t leastBytes = wholeSteps(neededBytes);
-        void* fresh = NULL;
-        for (;;) {
-            bytes = std::max(bytes, leastBytes);
-            fresh = VirtualAlloc(NULL, bytes, MEM_RESERVE, PAGE_NOACCESS);
-            // A crowded 32-bit address space may have no run this long.
-            if (fresh != NULL || bytes == leastBytes) {
-                break;
-            }
-            bytes = wholeSteps(bytes / 2);
-        }
-        if (fresh == NULL) {
-            return NULL;
-        }
-        size_t keptBytes = wholeSteps(usedBytes);
-        if (keptBytes != 0 && VirtualAlloc(fresh, keptBytes, MEM_COMMIT, PAGE_READWRITE) == NULL) {
-            VirtualFree(fresh, 0, MEM_RELEASE);
-            return NULL;
-        }
-        if (usedBytes != 0) {
-            memcpy(fresh, base_, usedBytes);
-        }
-        uint32_t kept = size_;
-        reset();
-        base_ = static_cast<ProcessRecord*>(fresh);
-        size_ = kept;
-        reservedBytes_ = bytes;
-        committedBytes_ = keptBytes;
-    }
-    if (neededBytes > committedBytes_) {
-        size_t step = std::min(COMMIT_STEP_BYTES, reservedBytes_ - committedBytes_);
-        if (VirtualAlloc(reinterpret_cast<char*>(base_) + committedBytes_, step, MEM_COMMIT, PAGE_READWRITE) == NULL) {
-            return NULL;
-        }
-        committedBytes_ += step;
-    }
-    return &base_[size_++];
 }
 
 int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const TableOptions& options,
@@ -423,24 +164,6 @@ int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const Table
             return ERROR_NOT_ENOUGH_MEMORY;
         }
         record->entry = entries[i];
-    }
-    return indexRecords(options, probe, table);
-}
-
-int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& options, const ProcessProbe& probe,
-                     ProcessTable* table)
-{
-    if (table == NULL) {
-        return -1;
-    }
-    *table = ProcessTable();
-    for (uint32_t i = 0; i < snapshot.count; ++i) {
-        ProcessRecord* record = table->records.append();
-        if (record == NULL) {
-            *table = ProcessTable();
-            return ERROR_NOT_ENOUGH_MEMORY;
-        }
-        record->entry = entryAt(snapshot, i);
     }
     return indexRecords(options, probe, table);
 }
@@ -476,9 +199,17 @@ int buildProcessTable(const ToolhelpCalls& toolhelp, const TableOptions& options
 
 const ProcessRecord* findRecordByPid(const ProcessTable& table, uint32_t pid)
 {
-    bool found = false;
-    uint32_t index = firstIndexOf(table, pid, &found);
-    return found ? &table.records[index] : NULL;
+    uint32_t index = firstEntryOf(table.pids, pid);
+    return index != NO_RECORD ? &table.records[index] : NULL;
+}
+
+uint32_t recordIndex(const ProcessTable& table, const ProcessRecord* record)
+{
+    const ProcessRecord* first = table.records.get();
+    if (record == NULL || first == NULL || record < first || record >= first + table.count) {
+        return NO_RECORD;
+    }
+    return static_cast<uint32_t>(record - first);
 }
 
 uint64_t liveCreationTime(ProcessTable& table, uint32_t pid)
@@ -486,9 +217,8 @@ uint64_t liveCreationTime(ProcessTable& table, uint32_t pid)
     if (pid == 0) {
         return 0;
     }
-    bool found = false;
-    uint32_t index = firstIndexOf(table, pid, &found);
-    if (found) {
+    uint32_t index = firstEntryOf(table.pids, pid);
+    if (index != NO_RECORD) {
         openRecord(table, index);
         return table.state[index].liveTime;
     }
@@ -509,10 +239,11 @@ uint64_t liveCreationTime(ProcessTable& table, uint32_t pid)
 uint32_t validatedParentPid(ProcessTable& table, const ProcessRecord& record)
 {
     uint32_t parentPid = record.entry.th32ParentProcessID;
-    if (!inTable(table, record)) {
+    uint32_t index = recordIndex(table, &record);
+    if (index == NO_RECORD) {
         return parentPid;
     }
-    RecordState& state = table.state[indexOf(table, record)];
+    RecordState& state = table.state[index];
     if (state.linkChecked) {
         return state.parentCut ? 0 : parentPid;
     }
@@ -531,20 +262,15 @@ uint32_t validatedParentPid(ProcessTable& table, const ProcessRecord& record)
 
 uint32_t childCandidates(const ProcessTable& table, uint32_t pid)
 {
-    const PidSlot* slot = findSlot(table, pid);
-    return slot != NULL ? slot->childCount : 0;
+    return childGroupOf(table.pids, pid).count;
 }
 
 uint32_t collectChildren(ProcessTable& table, uint32_t pid, const ProcessRecord** children, uint32_t room)
 {
-    const PidSlot* slot = findSlot(table, pid);
-    if (slot == NULL) {
-        return 0;
-    }
+    ChildGroup group = childGroupOf(table.pids, pid);
     uint32_t stored = 0;
-    const uint32_t* candidates = table.childIndexes.get() + slot->childStart;
-    for (uint32_t i = 0; i < slot->childCount && stored < room; ++i) {
-        const ProcessRecord& candidate = table.records[candidates[i]];
+    for (uint32_t i = 0; i < group.count && stored < room; ++i) {
+        const ProcessRecord& candidate = table.records[group.indexes[i]];
         if (validatedParentPid(table, candidate) == pid) {
             children[stored++] = &candidate;
         }
@@ -554,13 +280,13 @@ uint32_t collectChildren(ProcessTable& table, uint32_t pid, const ProcessRecord*
 
 const ProcessDetails* recordDetails(ProcessTable& table, const ProcessRecord& record)
 {
-    if (!inTable(table, record)) {
+    uint32_t index = recordIndex(table, &record);
+    if (index == NO_RECORD) {
         return &ENDED_PROCESS_DETAILS;
     }
     if (!table.facts) {
         return &NO_DETAILS;
     }
-    uint32_t index = indexOf(table, record);
     // One opening reads the details and the path; a shown line asks here first.
     openRecord(table, index);
     return &table.facts[index].details;
@@ -568,10 +294,10 @@ const ProcessDetails* recordDetails(ProcessTable& table, const ProcessRecord& re
 
 const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record)
 {
-    if (!table.options.collectImagePaths || !inTable(table, record)) {
+    uint32_t index = recordIndex(table, &record);
+    if (!table.options.collectImagePaths || index == NO_RECORD) {
         return NULL;
     }
-    uint32_t index = indexOf(table, record);
     openRecord(table, index);
     return table.facts ? table.facts[index].imagePath.get() : NULL;
 }

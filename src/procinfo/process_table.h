@@ -6,7 +6,6 @@
 // the record and answered by the table.
 #pragma once
 #include <windows.h>
-#include <psapi.h>
 #include <tlhelp32.h>
 #include <stdint.h>
 
@@ -14,9 +13,12 @@
 #include <unordered_map>
 
 #include "procinfo/image_path.h"
-#include "procinfo/process_record.h"
-#include "procinfo/snapshot.h"
 #include "procinfo/names.h"
+#include "procinfo/pid_index.h"
+#include "procinfo/process_probe.h"
+#include "procinfo/process_record.h"
+#include "procinfo/record_block.h"
+#include "procinfo/snapshot.h"
 
 // What one invocation wants collected.
 struct TableOptions {
@@ -25,65 +27,6 @@ struct TableOptions {
     bool collectServiceNames;
     bool collectWindowTitles;
     bool localStartTimes;      // creation times also in local time, for display
-};
-
-// What one opening of a process gave.
-struct ProcessFacts {
-    uint64_t creationTime;  // 0: unknown
-    PROCESS_MEMORY_COUNTERS memory;
-    uint32_t elevated;
-    uint32_t is32Bit;
-    int32_t priorityIndex;
-};
-const unsigned WANT_DETAILS = 0x1;
-const unsigned WANT_IMAGE_PATH = 0x2;
-
-// How the table reads a process: the system, or synthetic processes in tests.
-// read opens pid once and fills the creation time and what want asks for
-// (path: IMAGE_PATH_COUNT units, left empty when unknown); false when the
-// process cannot be opened.
-struct ProcessProbe {
-    bool (*read)(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
-    void* context;
-};
-// The system's processes; context is a DriveMap (procinfo/image_path.h) or null.
-bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
-
-// Records the address space is first reserved for (some 150 MB on x64:
-// address space, not memory); more only on a system with more processes.
-const uint32_t RECORD_RESERVE_COUNT = 262144;
-
-// The records of a table in one block of address space, reserved for many
-// and committed as they come: a snapshot walk writes each entry where it
-// stays, though the number of processes is known only at the walk's end.
-class RecordBlock {
-public:
-    RecordBlock() noexcept = default;
-    // A first reservation for this many records (at least one commit step).
-    explicit RecordBlock(uint32_t reserveCount) noexcept : firstReserveCount_(reserveCount) {}
-    ~RecordBlock() { reset(); }
-    RecordBlock(const RecordBlock&) = delete;
-    RecordBlock& operator=(const RecordBlock&) = delete;
-    RecordBlock(RecordBlock&& other) noexcept;
-    RecordBlock& operator=(RecordBlock&& other) noexcept;
-
-    ProcessRecord* get() const noexcept { return base_; }
-    ProcessRecord& operator[](size_t index) const noexcept { return base_[index]; }
-    explicit operator bool() const noexcept { return base_ != NULL; }
-    uint32_t size() const noexcept { return size_; }
-    // Room for one more record after the others (uninitialized); null when
-    // out of memory. The records move only when the reserved space is full.
-    ProcessRecord* append() noexcept;
-    // Keeps the first count records.
-    void truncate(uint32_t count) noexcept;
-    void reset() noexcept;
-
-private:
-    ProcessRecord* base_ = NULL;
-    uint32_t size_ = 0;
-    size_t reservedBytes_ = 0;
-    size_t committedBytes_ = 0;
-    uint32_t firstReserveCount_ = RECORD_RESERVE_COUNT;
 };
 
 // Per record, what every table reads and decides: the parent link.
@@ -100,16 +43,6 @@ struct RecordFacts {
     ProcessDetails details;
 };
 
-const uint32_t NO_RECORD = 0xFFFFFFFF;
-
-// One PID of the table: a record's, or one only named as a parent.
-struct PidSlot {
-    uint32_t pid;
-    uint32_t firstRecord;  // the first record with this PID in table order; NO_RECORD when none
-    uint32_t childStart;   // the candidate children in childIndexes; NO_RECORD: the slot is free
-    uint32_t childCount;   // records with a nonzero PID naming this PID as parent
-};
-
 struct ProcessTable {
     RecordBlock records;
     uint32_t count = 0;
@@ -120,12 +53,8 @@ struct ProcessTable {
     ProcessProbe probe = {};
     std::unique_ptr<RecordState[]> state;
     std::unique_ptr<RecordFacts[]> facts;  // null when no details or paths are collected
-    // Every PID and snapshot parent PID of the records, by open addressing:
-    // one probe or so answers a lookup, where a walk makes several per process.
-    std::unique_ptr<PidSlot[]> pidSlots;
-    uint32_t pidSlotBits = 0;  // the slots are 2 to this power, more than twice the records
-    // Record indexes grouped by snapshot parent PID, each group in table order.
-    std::unique_ptr<uint32_t[]> childIndexes;
+    // Records by PID and by snapshot parent PID.
+    PidIndex pids;
     // Creation times of parent PIDs that have no record.
     std::unordered_map<uint32_t, uint64_t> outsideTimes;
     // The drive letters' device names, read at the first path that needs them.
@@ -139,19 +68,18 @@ struct ProcessTable {
 [[nodiscard]] int buildProcessTable(const ToolhelpCalls& toolhelp, const TableOptions& options,
                                     ProcessTable* table);
 // The same over entries already read; probe answers for the processes.
-[[nodiscard]] int fillProcessTable(const SnapshotEntries& snapshot, const TableOptions& options,
-                                   const ProcessProbe& probe, ProcessTable* table);
 [[nodiscard]] int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const TableOptions& options,
                                    const ProcessProbe& probe, ProcessTable* table);
 
-// The priority index for a GetPriorityClass result (0 for anything unknown).
-int32_t priorityIndexFromClass(DWORD priorityClass);
 // Sets every displayName from the table's name maps: service names win over
 // a window title.
 void attachDisplayNames(ProcessTable* table);
 
 // The first record with this PID, in table order; null when none.
 const ProcessRecord* findRecordByPid(const ProcessTable& table, uint32_t pid);
+// The record's place in the table; NO_RECORD for one outside it, such as the
+// ended-process placeholder.
+uint32_t recordIndex(const ProcessTable& table, const ProcessRecord* record);
 // The creation time of whoever holds pid now, read once per invocation.
 uint64_t liveCreationTime(ProcessTable& table, uint32_t pid);
 // The record's parent PID once its link has passed the creation-time test:

@@ -7,7 +7,7 @@
 
 #include "render/view.h"
 #include "procinfo/process_record.h"
-#include "render/line_text.h"
+#include "console/line_output.h"
 
 // Capacity, in UTF-16 units with the terminator, of the text a column is
 // formatted in.

@@ -57,6 +57,7 @@ struct RowFacts {
     const ProcessRecord* record;
     const ProcessDetails* details;
     uint32_t depth;
+    uint32_t parentPid;
     const ViewSettings* view;
 };
 
@@ -95,13 +96,7 @@ const wchar_t* pidText(const RowFacts& row, wchar_t* scratch)
 
 const wchar_t* parentPidText(const RowFacts& row, wchar_t* scratch)
 {
-    const RecordSource& source = row.view->source;
-    uint32_t parent = 0;
-    if (!isPlaceholder(row)) {
-        parent = source.parentPid != nullptr ? source.parentPid(source.context, row.record)
-                                             : row.record->entry.th32ParentProcessID;
-    }
-    (void)formatText(scratch, SCRATCH_COUNT, L"%u", parent);
+    (void)formatText(scratch, SCRATCH_COUNT, L"%u", row.parentPid);
     return scratch;
 }
 
@@ -231,10 +226,10 @@ int writeCsvHeader(DisplayFlags flags, ConsoleOutput* output)
     return writeLine(line.get());
 }
 
-int writeCsvRow(const ProcessRecord& record, const ProcessDetails& details, uint32_t depth,
+int writeCsvRow(const ProcessRecord& record, const ProcessDetails& details, uint32_t depth, uint32_t parentPid,
                 const ViewSettings& view, LineText* line)
 {
-    RowFacts row = {&record, &details, depth, &view};
+    RowFacts row = {&record, &details, depth, parentPid, &view};
     wchar_t scratch[SCRATCH_COUNT];
     startLine(line, view.output);
     bool first = true;

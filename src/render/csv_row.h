@@ -6,7 +6,7 @@
 #include <stdint.h>
 
 #include "procinfo/process_record.h"
-#include "render/line_text.h"
+#include "console/line_output.h"
 #include "render/view.h"
 
 // Appends length units of text as one field, quoted (quotes doubled) when
@@ -17,7 +17,7 @@ void appendCsvField(LineText* line, const wchar_t* text, size_t length);
 // The header line for these flags; 0, STOPPED, or 8 when memory runs out.
 [[nodiscard]] int writeCsvHeader(DisplayFlags flags, ConsoleOutput* output);
 
-// The row of one record at this depth of its tree, written through line
-// (which it starts); 0 or STOPPED.
+// The row of one record at this depth of its tree, under the record with
+// parentPid, written through line (which it starts); 0 or STOPPED.
 [[nodiscard]] int writeCsvRow(const ProcessRecord& record, const ProcessDetails& details, uint32_t depth,
-                              const ViewSettings& view, LineText* line);
+                              uint32_t parentPid, const ViewSettings& view, LineText* line);

@@ -3,6 +3,8 @@
 #include "base/text.h"
 #include "render/columns.h"
 
+#include <algorithm>
+
 namespace {
 
 // Only A to Z fold; everything else compares by code unit, so the order does
@@ -79,4 +81,21 @@ int compareSiblings(const wchar_t* keys, const RecordSource& source, const Proce
     }
     // The tie-break is never reversed: equal siblings always list by PID.
     return compareValues(a->entry.th32ProcessID, b->entry.th32ProcessID);
+}
+
+void sortSiblings(const wchar_t* keys, const RecordSource& source, const ProcessRecord** records, uint32_t count)
+{
+    if (count < 2) {
+        return;
+    }
+    if (keys == nullptr) {
+        std::sort(records, records + count, [&source](const ProcessRecord* a, const ProcessRecord* b) {
+            return source.slotOf(source.context, a) < source.slotOf(source.context, b);
+        });
+        return;
+    }
+    // Keys that compare details read them for exactly these siblings.
+    std::sort(records, records + count, [keys, &source](const ProcessRecord* a, const ProcessRecord* b) {
+        return compareSiblings(keys, source, a, b) < 0;
+    });
 }

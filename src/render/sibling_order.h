@@ -12,3 +12,7 @@ const ProcessDetails& detailsFrom(const RecordSource& source, const ProcessRecor
 // details of a and b are asked of source only when a key compares them.
 int compareSiblings(const wchar_t* keys, const RecordSource& source, const ProcessRecord* a,
                     const ProcessRecord* b);
+
+// Puts count records in sibling order: by keys, or with keys null in table
+// order (the source's indexes; records outside it last).
+void sortSiblings(const wchar_t* keys, const RecordSource& source, const ProcessRecord** records, uint32_t count);

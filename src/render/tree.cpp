@@ -6,12 +6,13 @@
 #include "render/columns.h"
 #include "render/csv_row.h"
 #include "render/sibling_order.h"
+#include "render/walk.h"
 
 #include <wchar.h>
 
-#include <algorithm>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -57,21 +58,59 @@ struct LineWork {
     std::unique_ptr<LineText> line;
 };
 
-// The PIDs from the root down to the current record: a child already on it
-// closes a cycle of parent links and is left out.
-struct PathLink {
-    uint32_t pid;
-    const PathLink* up;
+// Null when memory runs out.
+std::unique_ptr<LineWork> newLineWork()
+{
+    std::unique_ptr<LineWork> work(new (std::nothrow) LineWork);
+    if (work) {
+        work->line.reset(new (std::nothrow) LineText);
+    }
+    return work && work->line ? std::move(work) : nullptr;
+}
+
+// The indents the lines of a walk inherit from the lines above them: the
+// text for depth d is that of depth d - 1 and the indent below the line at
+// d - 1. Cut at the line's capacity rather than overrun, so a chain of any
+// depth costs a bounded line.
+struct TreePrefix {
+    wchar_t text[PREFIX_TEXT_COUNT];
+    std::vector<uint32_t> lengthAt;  // by depth
 };
 
-bool isOnPath(const PathLink* link, uint32_t pid)
+// The prefix of a line at step.depth, made the current one; null for a root.
+const wchar_t* prefixFor(const WalkStep& step, TreePrefix* prefix)
 {
-    for (; link != nullptr; link = link->up) {
-        if (link->pid == pid) {
-            return true;
-        }
+    if (step.depth == 0) {
+        return nullptr;
     }
-    return false;
+    prefix->text[prefix->lengthAt[step.depth]] = L'\0';
+    return prefix->text;
+}
+
+// What the children of the line at step.depth inherit.
+void handDown(const WalkStep& step, DisplayFlags flags, TreePrefix* prefix)
+{
+    if (prefix->lengthAt.size() < step.depth + 2) {
+        prefix->lengthAt.resize(step.depth + 2, 0);
+    }
+    uint32_t length = prefix->lengthAt[step.depth];
+    prefix->text[length] = L'\0';
+    const TreeGlyphs& glyphs = glyphsFor(flags);
+    const wchar_t* indent = (flags & OPT_NO_TREE) != 0 ? NO_TREE_INDENT
+                                                      : (step.isLast ? glyphs.lastContinuation : glyphs.continuation);
+    appendText(prefix->text, PREFIX_TEXT_COUNT, indent);
+    prefix->lengthAt[step.depth + 1] = static_cast<uint32_t>(wcslen(prefix->text));
+}
+
+// The parent a tree's first line names: the one whose link holds; none for
+// the ended-process placeholder, which stands for no process.
+uint32_t checkedParentPid(const ViewSettings& view, const ProcessRecord& record, const ProcessDetails& details)
+{
+    if (details.priorityIndex == -1) {
+        return 0;
+    }
+    const RecordSource& source = view.source;
+    return source.parentPid != nullptr ? source.parentPid(source.context, &record) : record.entry.th32ParentProcessID;
 }
 
 int32_t textLength(const wchar_t* text)
@@ -139,9 +178,10 @@ void writeDisplayText(const wchar_t* source, const ViewSettings& view, LineText*
     appendInAttribute(line, text, attribute);
 }
 
-// Everything of one line up to and including its end; 0 or STOPPED.
+// Everything of one line up to and including its end; 0 or STOPPED. A line
+// without prefix is the first of its tree.
 int renderLine(const ProcessRecord& record, const ProcessDetails& details, const wchar_t* prefix, bool isLast,
-               bool isRoot, ViewSettings* view, LineWork* work)
+               ViewSettings* view, LineWork* work)
 {
     int32_t remaining = static_cast<int32_t>(view->width);
     const TreeGlyphs& glyphs = glyphsFor(view->flags);
@@ -170,11 +210,8 @@ int renderLine(const ProcessRecord& record, const ProcessDetails& details, const
                             record.entry.th32ProcessID);
     appendToLine(line, work->column);
 
-    if (view->parentPidOnFirstLine && isRoot) {
-        // The bracketed parent is the one whose link holds.
-        const RecordSource& source = view->source;
-        uint32_t parentPid = source.parentPid != nullptr ? source.parentPid(source.context, &record)
-                                                         : record.entry.th32ParentProcessID;
+    if (view->parentPidOnFirstLine && prefix == nullptr) {
+        uint32_t parentPid = checkedParentPid(*view, record, details);
         remaining -= formatText(work->column, COLUMN_TEXT_COUNT, decimal ? L"[%u]  " : L"[%04X]  ", parentPid);
         appendToLine(line, work->column);
     }
@@ -193,87 +230,65 @@ int renderLine(const ProcessRecord& record, const ProcessDetails& details, const
     return writeLine(line);
 }
 
-int renderWalk(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
-               ViewSettings* view, const PathLink* ancestors, uint32_t depth, LineWork* work)
+// One line of a tree, or a row under OPT_CSV, and its count. A row names
+// the record it hangs under as its parent; one that hangs under none names
+// the parent whose link holds.
+int renderStep(const WalkStep& step, const wchar_t* prefix, uint32_t csvDepth, ViewSettings* view, LineWork* work)
 {
-    const ProcessDetails& details = detailsFrom(view->source, record);
+    const ProcessDetails& details = detailsFrom(view->source, step.record);
+    uint32_t parentPid = step.parentPid != 0 ? step.parentPid : checkedParentPid(*view, *step.record, details);
     int result = (view->flags & OPT_CSV) != 0
-                     ? writeCsvRow(*record, details, depth, *view, work->line.get())
-                     : renderLine(*record, details, prefix, isLast, ancestors == nullptr, view, work);
-    if (result != 0) {
-        return result;
-    }
+                     ? writeCsvRow(*step.record, details, csvDepth, parentPid, *view, work->line.get())
+                     : renderLine(*step.record, details, prefix, step.isLast, view, work);
     // The ended-process placeholder is no process found.
-    if (details.priorityIndex != -1) {
+    if (result == 0 && details.priorityIndex != -1) {
         view->printedCount++;
     }
-    if (!recurse) {
-        return 0;
-    }
-
-    const RecordSource& source = view->source;
-    uint32_t pid = record->entry.th32ProcessID;
-    uint32_t count = source.childCount != nullptr ? source.childCount(source.context, pid) : 0;
-    if (count == 0) {
-        return 0;
-    }
-    std::unique_ptr<const ProcessRecord*[]> children(new (std::nothrow) const ProcessRecord*[count]);
-    if (!children) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    PathLink self = {pid, ancestors};
-    uint32_t found = source.children(source.context, pid, children.get(), count);
-    uint32_t stored = 0;
-    for (uint32_t i = 0; i < found; ++i) {
-        if (!isOnPath(&self, children[i]->entry.th32ProcessID)) {
-            children[stored++] = children[i];
-        }
-    }
-
-    if (view->sortKeys != nullptr && stored > 1) {
-        // Keys that compare details read them for exactly these siblings.
-        const wchar_t* keys = view->sortKeys;
-        std::sort(children.get(), children.get() + stored,
-                  [keys, &source](const ProcessRecord* a, const ProcessRecord* b) {
-                      return compareSiblings(keys, source, a, b) < 0;
-                  });
-    }
-
-    // What the children inherit, kept for as long as they are being written.
-    std::unique_ptr<wchar_t[]> handedDown(new (std::nothrow) wchar_t[PREFIX_TEXT_COUNT]);
-    if (!handedDown) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    copyText(handedDown.get(), PREFIX_TEXT_COUNT, prefix != nullptr ? prefix : L"");
-    const TreeGlyphs& glyphs = glyphsFor(view->flags);
-    const wchar_t* indent = (view->flags & OPT_NO_TREE) != 0 ? NO_TREE_INDENT
-                                                             : (isLast ? glyphs.lastContinuation : glyphs.continuation);
-    appendText(handedDown.get(), PREFIX_TEXT_COUNT, indent);
-
-    for (uint32_t i = 0; i < stored; ++i) {
-        result = renderWalk(children[i], handedDown.get(), i == stored - 1, true, view, &self, depth + 1, work);
-        if (result != 0) {
-            return result;
-        }
-    }
-    return 0;
+    return result;
 }
 
 }  // namespace
 
-int renderProcess(const ProcessRecord* record, const wchar_t* prefix, bool isLast, bool recurse,
-                  ViewSettings* view)
+int renderTree(const ProcessRecord* root, ListedMarks* listed, ViewSettings* view)
+{
+    if (root == nullptr || view == nullptr) {
+        return -1;
+    }
+    std::unique_ptr<LineWork> work = newLineWork();
+    std::unique_ptr<TreePrefix> prefix(new (std::nothrow) TreePrefix);
+    if (!work || !prefix) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    ListedMarks own;
+    if (listed == nullptr) {
+        if (!startListedMarks(view->source, &own)) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        listed = &own;
+    }
+    prefix->lengthAt.assign(2, 0);
+    DescendantWalk walk;
+    startWalk(view->source, view->sortKeys, listed, root, true, &walk);
+    WalkStep step;
+    while (nextWalkStep(&walk, &step)) {
+        int result = renderStep(step, prefixFor(step, prefix.get()), step.depth, view, work.get());
+        if (result != 0) {
+            return result;
+        }
+        handDown(step, view->flags, prefix.get());
+    }
+    return walk.status;
+}
+
+int renderSingleLine(const ProcessRecord* record, uint32_t csvDepth, uint32_t parentPid, ViewSettings* view)
 {
     if (record == nullptr || view == nullptr) {
         return -1;
     }
-    std::unique_ptr<LineWork> work(new (std::nothrow) LineWork);
+    std::unique_ptr<LineWork> work = newLineWork();
     if (!work) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    work->line.reset(new (std::nothrow) LineText);
-    if (!work->line) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    return renderWalk(record, prefix, isLast, recurse, view, nullptr, view->firstDepth, work.get());
+    WalkStep step = {record, 0, parentPid, false};
+    return renderStep(step, nullptr, csvDepth, view, work.get());
 }

@@ -6,16 +6,20 @@
 #include <stdint.h>
 
 #include "console/console_output.h"
+#include "procinfo/process_record.h"
 #include "render/display_flags.h"
-
-struct ProcessRecord;
-struct ProcessDetails;
 
 // Access to the records while the walk goes on; the command wires it to its
 // process table, tests to synthetic tables. Records are read as they are;
 // what is read or decided about them later comes from here.
 struct RecordSource {
     void* context;
+    // How many records the source holds, and where a walk marks one of them
+    // listed: the place of the first record with its PID, since records of
+    // one PID have the same children and a PID is listed once. NO_RECORD for
+    // a record outside the source (the ended-process placeholder).
+    uint32_t recordCount;
+    uint32_t (*slotOf)(void* context, const ProcessRecord* record);
     // An upper bound of the children of pid, for sizing.
     uint32_t (*childCount)(void* context, uint32_t pid);
     // The children of pid in table order, at most room of them; their count.
@@ -49,7 +53,6 @@ struct ViewSettings {
     bool parentPidOnFirstLine;         // /Z: the root's parent in brackets
     uint32_t printedCount;             // lines finished for real records
     uint32_t totalCount;               // ANCESTRY: chain length; KINFOLD: 0
-    uint32_t firstDepth;               // depth of the line renderProcess starts with; CSV rows carry it
     const SYSTEMTIME* today;           // local time when the command started
     RecordMatch nameMatch;             // KINFOLD /ALL, /ANC with a pattern
 };

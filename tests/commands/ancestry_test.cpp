@@ -3,7 +3,7 @@
 #include "console/diagnostics.h"
 #include "console/highlight.h"
 #include "console/paging.h"
-#include "render/line_text.h"
+#include "console/line_output.h"
 #include "fake_console.h"
 #include "fake_host.h"
 

@@ -3,6 +3,7 @@
 #include "base/text.h"
 #include "commands/commands.h"
 #include "fake_console.h"
+#include "procinfo/ancestor_chain.h"
 #include "procinfo/process_table.h"
 
 #include <string>
@@ -38,7 +39,8 @@ inline std::vector<std::wstring> splitLines(const std::wstring& text)
 }
 
 // A process table holding exactly these records, as a command sees its
-// table; no process can be opened, so every parent link holds.
+// table; no process can be opened, so every parent link holds. Display
+// names come in as a build attaches them, through the table's name maps.
 inline void fillTable(const std::vector<ProcessRecord>& records, ProcessTable* table)
 {
     std::vector<PROCESSENTRY32W> entries;
@@ -48,9 +50,12 @@ inline void fillTable(const std::vector<ProcessRecord>& records, ProcessTable* t
     TableOptions options = {false, false, false, false};
     ProcessProbe nothing = {nullptr, nullptr};
     if (fillProcessTable(entries.data(), static_cast<uint32_t>(entries.size()), options, nothing, table) == 0) {
-        for (size_t i = 0; i < records.size(); ++i) {
-            table->records[i] = records[i];
+        for (const ProcessRecord& record : records) {
+            if (record.displayName != nullptr) {
+                table->windowTitles[record.entry.th32ProcessID] = NamedText{record.displayName, 0};
+            }
         }
+        attachDisplayNames(table);
     }
 }
 
@@ -67,4 +72,15 @@ inline int runCommand(int(WINAPI* command)(wchar_t*), const std::wstring& argume
 {
     std::wstring copy(arguments);
     return command(&copy[0]);
+}
+
+// The ancestor chain of pid over synthetic entries, walked as a snapshot's.
+inline int chainFromEntries(const PROCESSENTRY32W* entries, uint32_t count, uint32_t pid, bool withNames,
+                            CreationTimeQuery timeOf, void* context, AncestorChain* chain)
+{
+    SnapshotEntries snapshot;
+    if (snapshotFromEntries(entries, count, &snapshot) != 0) {
+        return -1;
+    }
+    return ancestorChainFromSnapshot(snapshot, pid, withNames, timeOf, context, chain);
 }

@@ -59,7 +59,7 @@ TEST(CommandTable, WalkBrokenOffByAnErrorFindsNoProcesses)
     ProcessTable table;
     int result = -2;
     gBreakError = ERROR_NO_MORE_FILES;
-    ASSERT_TRUE(buildCommandTable(BREAKING_TOOLHELP, NO_NAMES, &table, &result));
+    ASSERT_TRUE(buildCommandTable(BREAKING_TOOLHELP, NO_NAMES, &gTestOutput, &table, &result));
     EXPECT_EQ(2u, table.count);
     EXPECT_EQ(L"", gFakeHost.out);
 
@@ -67,7 +67,7 @@ TEST(CommandTable, WalkBrokenOffByAnErrorFindsNoProcesses)
         gBreakError = error;
         gFakeHost.out.clear();
         result = -2;
-        EXPECT_FALSE(buildCommandTable(BREAKING_TOOLHELP, NO_NAMES, &table, &result)) << error;
+        EXPECT_FALSE(buildCommandTable(BREAKING_TOOLHELP, NO_NAMES, &gTestOutput, &table, &result)) << error;
         EXPECT_EQ(0, result) << error;
         EXPECT_EQ(L"No processes found!\r\n", gFakeHost.out) << error;
     }

@@ -100,7 +100,8 @@ TEST(CsvKinfold, HeaderFirstNoCountLineAndTheEndedRootRow)
 }
 
 // ANCESTRY's depth is the distance from the oldest ancestor, whichever end
-// the lines start from, also when a member has no record to show.
+// the lines start from, also when a member has no record to show; a row's
+// parent is the member one step older, as the chain linked them.
 TEST(CsvAncestry, DepthFromTheOldestAncestorInEitherOrder)
 {
     std::vector<ProcessRecord> records = {makeRecord(0x30, 0x24, L"child.exe"), makeRecord(0x20, 0, L"oldest.exe"),
@@ -110,8 +111,8 @@ TEST(CsvAncestry, DepthFromTheOldestAncestorInEitherOrder)
     SYSTEMTIME today = {};
     GetLocalTime(&today);
     const std::vector<std::wstring> oldestFirst = {L"Depth,PID,ParentPID,Name", L"0,32,0,oldest.exe",
-                                                   L"2,48,36,child.exe"};
-    const std::vector<std::wstring> processFirst = {L"Depth,PID,ParentPID,Name", L"2,48,36,child.exe",
+                                                   L"2,48,119,child.exe"};
+    const std::vector<std::wstring> processFirst = {L"Depth,PID,ParentPID,Name", L"2,48,119,child.exe",
                                                     L"0,32,0,oldest.exe"};
     // 0x77 started after the snapshot: its line is left out, not its depth.
     std::vector<uint32_t> chain = {0x30, 0x77, 0x20};

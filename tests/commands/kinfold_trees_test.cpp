@@ -62,9 +62,12 @@ protected:
         TableOptions options = {false, false, false, false, false};
         ProcessProbe probe = {readFromTimes, &times};
         EXPECT_EQ(0, fillProcessTable(entries.data(), static_cast<uint32_t>(entries.size()), options, probe, &table));
-        for (size_t i = 0; i < records.size(); ++i) {
-            table.records[i].displayName = records[i].displayName;
+        for (const ProcessRecord& record : records) {
+            if (record.displayName != nullptr) {
+                table.windowTitles[record.entry.th32ProcessID] = NamedText{record.displayName, 0};
+            }
         }
+        attachDisplayNames(&table);
         if (pattern == nullptr && rootPid == 0 && (flags & OPT_ALL_ROOTS) != 0) {
             flags |= OPT_WHOLE_SYSTEM;
         }
@@ -214,7 +217,7 @@ TEST_F(KinfoldTrees, AncestorsAreAncestrysOnPidReuse)
         entries.push_back(record.entry);
     }
     AncestorChain chain;
-    ASSERT_EQ(3, ancestorChainFromEntries(entries.data(), 4, 0x30, false, timeFromMap, &times, &chain));
+    ASSERT_EQ(3, chainFromEntries(entries.data(), 4, 0x30, false, timeFromMap, &times, &chain));
 
     TreeRun x = run(records, L"x", OPT_ANCESTOR_PATHS);
     ASSERT_EQ(0, x.result) << gFakeHost.err;
@@ -224,6 +227,14 @@ TEST_F(KinfoldTrees, AncestorsAreAncestrysOnPidReuse)
     resetFakeHost();
     EXPECT_EQ((Lines{L"", L"0040  w"}), run(records, nullptr, OPT_ANCESTOR_PATHS, L"", 0x40).lines)
         << "a PID root below its ancestors too";
+
+    // The table cuts y from z, the walk keeps it: y's row names the row it
+    // hangs under, never a parent 0 at depth 1; the first row keeps its own
+    // checked link. Fault: ParentPID taken from the table's link.
+    resetFakeHost();
+    TreeRun rows = run(records, L"x", OPT_ANCESTOR_PATHS | OPT_CSV | OPT_NO_DISPLAY_NAMES);
+    EXPECT_EQ((Lines{L"Depth,PID,ParentPID,Name", L"0,16,0,z.exe", L"1,32,16,y.exe", L"2,48,32,x.exe"}),
+              rows.lines);
 }
 
 // Fault: the ended-process placeholder counted as a process; /ALL and /ANC
@@ -253,10 +264,37 @@ TEST_F(KinfoldTrees, StopAtThePromptInTheSecondTreeEndsTheOutput)
     TreeRun stopped = run(sharedAncestors(), L"a", OPT_ALL_ROOTS | OPT_COUNT);
     EXPECT_EQ(STOPPED, stopped.result);
     EXPECT_EQ(3, reportCommandResult(stopped.result, 0));
-    // 0030's tree (2 lines), then 0034 fills the page; nothing follows.
-    EXPECT_NE(std::wstring::npos, gFakeHost.out.find(L"0034  a"));
-    EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"0064")) << gFakeHost.out;
+    // 0030's tree (2 lines), then the empty line before the next tree fills
+    // the page; nothing follows.
+    EXPECT_NE(std::wstring::npos, gFakeHost.out.find(L"0030  a"));
+    EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"0034")) << gFakeHost.out;
     EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"Found")) << gFakeHost.out;
+}
+
+// Many one-line trees on a small window: every line on the screen counts,
+// the empty lines between trees too, so the prompt comes after exactly a
+// page and nothing scrolls away unseen. Only the empty line before the first
+// tree comes before the count starts.
+// Fault: the empty lines between trees written around the pager.
+TEST_F(KinfoldTrees, EmptyLinesBetweenTreesCountForThePage)
+{
+    FakeConsoleScope console;
+    const uint32_t page = pauseLinesForWindow(0xFFFFFFFF, true, 10);
+    ASSERT_EQ(8u, page);
+    gTestOutput.paging.pageLength = page;
+    gTestOutput.paging.linesLeft = page;
+    gFakeConsole.keys = {27};  // Esc at the first prompt
+    std::vector<ProcessRecord> loners;
+    for (uint32_t pid = 0x100; pid < 0x200; pid += 4) {
+        loners.push_back(makeRecord(pid, 0, L"lone.exe"));
+    }
+    TreeRun stopped = run(loners, nullptr, OPT_ALL_ROOTS);
+    EXPECT_EQ(STOPPED, stopped.result);
+    std::wstring beforePrompt = gFakeHost.out.substr(0, gFakeHost.out.find(L"\x2500"));
+    // One uncounted line end, then a page: 9 of the window's 10 lines, the prompt on the last.
+    EXPECT_EQ((Lines{L"", L"0100  lone", L"", L"0104  lone", L"", L"0108  lone", L"", L"010C  lone", L"",
+                     L"\r   "}),
+              splitLines(beforePrompt));
 }
 
 // Faults: the ancestors highlighted with the matches; /N:C leaving the

@@ -140,9 +140,9 @@ Printed printAncestry(RandomSystem* system, uint32_t pid, DisplayFlags flags, bo
     }
     AncestorChain chain;
     Printed printed = {0, L""};
-    int count = eager ? ancestorChainFromEntries(system->entries.data(), static_cast<uint32_t>(system->entries.size()),
+    int count = eager ? chainFromEntries(system->entries.data(), static_cast<uint32_t>(system->entries.size()),
                                                  pid, false, RandomSystem::timeOf, system, &chain)
-                      : ancestorChainFromEntries(system->entries.data(), static_cast<uint32_t>(system->entries.size()),
+                      : chainFromEntries(system->entries.data(), static_cast<uint32_t>(system->entries.size()),
                                                  pid, false, tableCreationTime, &table, &chain);
     if (count <= 0) {
         printed.result = ROOT_PID_NOT_FOUND;
@@ -243,7 +243,7 @@ TEST(LazyReads, AncestryAndItsFunctionFollowTheLinearWalk)
         // The walk, and with it @ANCESTRY's line.
         std::vector<uint32_t> expected = linearWalk(system.entries, pid, &system);
         AncestorChain chain;
-        int count = ancestorChainFromEntries(system.entries.data(), static_cast<uint32_t>(system.entries.size()), pid,
+        int count = chainFromEntries(system.entries.data(), static_cast<uint32_t>(system.entries.size()), pid,
                                              true, RandomSystem::timeOf, &system, &chain);
         ASSERT_EQ(expected.size(), static_cast<size_t>(count)) << "table " << round;
         ASSERT_EQ(expected, std::vector<uint32_t>(chain.pids.get(), chain.pids.get() + chain.count));

@@ -1,4 +1,5 @@
 #include "console/paging.h"
+#include "console/line_output.h"
 
 #include "console/highlight.h"
 #include "fake_console.h"

@@ -45,13 +45,19 @@ struct Snapshot {
         return self->times.count(pid) ? self->times[pid] : 0;
     }
 
+    // The chain of pid through the snapshot walk, as @ANCESTRY takes it.
+    int chainOf(uint32_t pid, bool withNames, AncestorChain* chain)
+    {
+        SnapshotEntries snapshot;
+        EXPECT_EQ(0, snapshotFromEntries(entries.data(), count(), &snapshot));
+        return ancestorChainFromSnapshot(snapshot, pid, withNames, timeOf, this, chain);
+    }
     Chain walk(uint32_t pid)
     {
-        Chain work(entries.size() + 1, 0xDEADBEEF);
-        uint32_t n = walkAncestorChain(entries.data(), count(), pid, timeOf, this, work.data());
-        EXPECT_EQ(0xDEADBEEF, work[entries.size()]) << "walk wrote past its work array";
-        work.resize(n);
-        return work;
+        AncestorChain chain;
+        int n = chainOf(pid, false, &chain);
+        EXPECT_EQ(static_cast<int>(chain.count), n);
+        return Chain(chain.pids.get(), chain.pids.get() + chain.count);
     }
 };
 
@@ -111,8 +117,7 @@ TEST(AncestorChainOutputs, NameTableRowsAreTheWidestNamePlusOne)
     Snapshot snapshot({{4, 0, 10, L"services.exe"}, {8, 4, 20, L"svchost.exe"}, {12, 8, 30, L"a.exe"},
                        {16, 0, 5, L"an-unrelated-long-name.exe"}});
     AncestorChain chain;
-    EXPECT_EQ(3, ancestorChainFromEntries(snapshot.entries.data(), snapshot.count(), 12, true, Snapshot::timeOf,
-                                          &snapshot, &chain));
+    EXPECT_EQ(3, snapshot.chainOf(12, true, &chain));
     EXPECT_EQ((Chain{12, 8, 4}), Chain(chain.pids.get(), chain.pids.get() + chain.count));
     ASSERT_EQ(13u, chain.nameWidth);  // "services.exe" + 1
     EXPECT_EQ(std::wstring(L"a.exe\0\0\0\0\0\0\0\0svchost.exe\0\0services.exe", 38),
@@ -120,13 +125,11 @@ TEST(AncestorChainOutputs, NameTableRowsAreTheWidestNamePlusOne)
 
     // Without names no table is made.
     AncestorChain bare;
-    EXPECT_EQ(3, ancestorChainFromEntries(snapshot.entries.data(), snapshot.count(), 12, false, Snapshot::timeOf,
-                                          &snapshot, &bare));
+    EXPECT_EQ(3, snapshot.chainOf(12, false, &bare));
     EXPECT_TRUE(bare.nameTable == nullptr && bare.nameWidth == 0);
 
     // No chain: every output cleared, also what an earlier call left.
-    EXPECT_EQ(0, ancestorChainFromEntries(snapshot.entries.data(), snapshot.count(), 40, true, Snapshot::timeOf,
-                                          &snapshot, &chain));
+    EXPECT_EQ(0, snapshot.chainOf(40, true, &chain));
     EXPECT_TRUE(chain.count == 0 && chain.pids == nullptr && chain.nameTable == nullptr && chain.nameWidth == 0);
 }
 

@@ -149,7 +149,7 @@ TEST_F(CsvTest, AFieldPresentThatTheOptionsDidNotAskFor)
     }
 }
 
-// Each field's text: PIDs in decimal, the parent the source vouches for, the
+// Each field's text: PIDs in decimal, the parent a row hangs under, the
 // name with its extension, bytes, Yes/No, the priority label, the local
 // start time to the millisecond, the path under /F; empty when unknown.
 TEST_F(CsvTest, FieldTextsAndUnknownFacts)
@@ -169,39 +169,38 @@ TEST_F(CsvTest, FieldTextsAndUnknownFacts)
     ASSERT_NE(startText, laterText);
 
     ViewSettings view = viewOf(table, all | OPT_FULL_PATH);
-    // The creation-time test dropped 0x30's link.
+    // The source's link test drops 0x30's parent: still, a row names the row
+    // it hangs under, so that the parents agree with the depths.
     view.source.parentPid = [](void*, const ProcessRecord* record) -> uint32_t {
         return record->entry.th32ProcessID == 0x30 ? 0 : record->entry.th32ParentProcessID;
     };
     gFakeHost.out.clear();
-    ASSERT_EQ(0, renderProcess(&table[0], nullptr, true, true, &view));
+    ASSERT_EQ(0, ::renderTree(&table[0], nullptr, &view));
     std::vector<std::wstring> lines = linesOf(gFakeHost.out);
     ASSERT_EQ(3u, lines.size());
     EXPECT_EQ(L"0,16,8,root.exe,5242880,Yes,No,HI,1," + startText + L",", lines[0]);
     EXPECT_EQ(L"1,32,16,a.b.exe,4096,No,Yes,N,12," + laterText + L",C:\\apps\\a.b.exe", lines[1]);
-    EXPECT_EQ(L"1,48,0,closed.exe,,,,-,1,,", lines[2]);
+    EXPECT_EQ(L"1,48,16,closed.exe,,,,-,1,,", lines[2]);
     EXPECT_EQ(3u, view.printedCount);
 }
 
 // The depth is the walk's: nested levels below the first line, whatever
-// order the siblings take, counted on from where the caller starts.
+// order the siblings take.
 TEST_F(CsvTest, DepthFollowsTheWalk)
 {
     const struct {
         const wchar_t* keys;
-        uint32_t firstDepth;
         const wchar_t* rows;
     } cases[] = {
-        {nullptr, 0, L"0:16 1:48 2:49 1:32 2:33 "},
-        {L"", 0, L"0:16 1:32 2:33 1:48 2:49 "},
-        {L"P", 3, L"3:16 4:48 5:49 4:32 5:33 "},
+        {nullptr, L"0:16 1:48 2:49 1:32 2:33 "},
+        {L"", L"0:16 1:32 2:33 1:48 2:49 "},
+        {L"P", L"0:16 1:48 2:49 1:32 2:33 "},
     };
     for (const auto& c : cases) {
         std::vector<SyntheticRecord> table = familyTable();
         ViewSettings view = viewOf(table, OPT_CSV | OPT_NO_DISPLAY_NAMES, 79, c.keys);
-        view.firstDepth = c.firstDepth;
         gFakeHost.out.clear();
-        ASSERT_EQ(0, renderProcess(&table[2], nullptr, true, true, &view));
+        ASSERT_EQ(0, ::renderTree(&table[2], nullptr, &view));
         std::wstring rows;
         for (const std::wstring& line : linesOf(gFakeHost.out)) {
             std::vector<std::wstring> fields = csvFields(line);

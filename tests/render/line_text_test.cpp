@@ -1,4 +1,4 @@
-#include "render/line_text.h"
+#include "console/line_output.h"
 
 #include "render_fixture.h"
 

@@ -62,6 +62,16 @@ struct SyntheticSource {
     std::map<const ProcessRecord*, ProcessDetails> answered;
     int pathQueries = 0;
 
+    static uint32_t slotOf(void* context, const ProcessRecord* record)
+    {
+        const std::vector<SyntheticRecord>& table = *static_cast<SyntheticSource*>(context)->table;
+        bool inTable = false;
+        for (const SyntheticRecord& entry : table) inTable = inTable || &entry == record;
+        for (size_t i = 0; inTable && i < table.size(); ++i) {
+            if (table[i].entry.th32ProcessID == record->entry.th32ProcessID) return static_cast<uint32_t>(i);
+        }
+        return NO_RECORD;
+    }
     static uint32_t childCount(void* context, uint32_t pid)
     {
         uint32_t n = 0;
@@ -118,6 +128,8 @@ protected:
         ViewSettings view;
         memset(&view, 0, sizeof(view));
         view.source = RecordSource{&source_,
+                                   static_cast<uint32_t>(table.size()),
+                                   SyntheticSource::slotOf,
                                    SyntheticSource::childCount,
                                    SyntheticSource::children,
                                    SyntheticSource::parentPid,
@@ -142,7 +154,7 @@ protected:
             root = record.entry.th32ProcessID == rootPid ? &record : root;
         }
         gFakeHost.out.clear();
-        EXPECT_EQ(0, renderProcess(root, nullptr, true, true, &view));
+        EXPECT_EQ(0, ::renderTree(root, nullptr, &view));
         return gFakeHost.out;
     }
 

@@ -43,7 +43,7 @@ TEST_F(RenderTest, ParentPidOnTheFirstLineOnlyAndDecimalPids)
     std::vector<SyntheticRecord> table = {makeRecord(77, 4, L"root.exe"), makeRecord(100, 77, L"a.exe"),
                                           makeRecord(0x12345, 77, L"big.exe")};
     ViewSettings view = viewOf(table, OPT_PARENT_PID | OPT_ASCII);
-    EXPECT_EQ(0, renderProcess(&table[0], nullptr, true, true, &view));
+    EXPECT_EQ(0, ::renderTree(&table[0], nullptr, &view));
     EXPECT_EQ(L"004D  [0004]  root\r\n   +--0064  a\r\n   `--12345  big\r\n", gFakeHost.out);
     EXPECT_EQ(3u, view.printedCount);
 
@@ -131,7 +131,7 @@ TEST_F(RenderTest, EndedProcessPlaceholderIsNotCounted)
     std::vector<SyntheticRecord> table = {makeRecord(0x40, 0, L"gone.exe"), makeRecord(0x44, 0x40, L"kid.exe")};
     table[0].details.priorityIndex = -1;
     ViewSettings view = viewOf(table, OPT_PRIORITY | OPT_ASCII);
-    EXPECT_EQ(0, renderProcess(&table[0], nullptr, true, true, &view));
+    EXPECT_EQ(0, ::renderTree(&table[0], nullptr, &view));
     EXPECT_EQ(L"0040  gone\r\n   `--0044  kid  -\r\n", gFakeHost.out);
     EXPECT_EQ(1u, view.printedCount);
 }
@@ -177,7 +177,7 @@ TEST_F(RenderTest, StopAtThePromptDeepInTheTreeEndsEveryLevel)
     gTestOutput.paging.pageLength = 3;
     gTestOutput.paging.linesLeft = 3;
     gFakeConsole.breakAfterSleeps = 1;
-    EXPECT_EQ(STOPPED, renderProcess(&table[3], nullptr, true, true, &view));  // root 0010
+    EXPECT_EQ(STOPPED, ::renderTree(&table[3], nullptr, &view));  // root 0010
     EXPECT_EQ(2u, view.printedCount);
     EXPECT_EQ(L"0010  root\r\n   +--0020  a\r\n   |  `--0021  a1\r\n"
               L"\r   \u2500\u2500 Press a key to continue \u2500\u2500 " L"\r" + std::wstring(60, L' ') + L"\r"
@@ -209,7 +209,7 @@ TEST_F(RenderTest, ColouredLinesLeaveInOrderEachPieceInItsAttribute)
     table[2].displayName = L"Plug and Play Service";
     ViewSettings view = viewOf(table, OPT_PARENT_PID | OPT_MEMORY | OPT_EXTRA_INFO | OPT_PRIORITY | OPT_THREADS);
     view.highlightPattern = L"plugplay|Winedevice1";
-    EXPECT_EQ(0, renderProcess(&table[0], nullptr, true, true, &view));
+    EXPECT_EQ(0, ::renderTree(&table[0], nullptr, &view));
     EXPECT_EQ((std::vector<std::wstring>{
                   L"H07 0038  [0028]    19M  \x2191 ", L"C0F services", L"H07   N (10)", L"H07 \r\n",
                   L"H07    \x251C\x2500\x2500" L"0044    17M  \x2191 ", L"C0F winedevice", L"H07   N (6)  ",

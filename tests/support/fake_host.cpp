@@ -48,6 +48,16 @@ bool lookup(const std::wstring& name, std::wstring* value)
 
 void hostWrites(const std::wstring& text)
 {
+    if (!gFakeHost.keepOutput) {
+        if (text == L"\r\n") {
+            ++gFakeHost.lineEnds;
+            gFakeHost.lastLine.swap(gFakeHost.currentLine);
+            gFakeHost.currentLine.clear();
+        } else {
+            gFakeHost.currentLine += text;
+        }
+        return;
+    }
     gFakeHost.out += text;
     gFakeHost.pieces.push_back(OutputPiece{false, gFakeConsole.attribute, text});
 }

@@ -24,6 +24,12 @@ struct FakeHost {
     int setColorsCalls = 0;
     std::wstring ipcAnswer;           // TakeCommandIPC("HWND") answer
     bool parseColorsGivesBackground64 = false;  // mimic hosts that report "no background" as 64
+    // Off for output too large to keep (a 100,000-line tree): out and pieces
+    // stay empty, the line ends are counted and the last line is kept.
+    bool keepOutput = true;
+    uint64_t lineEnds = 0;
+    std::wstring lastLine;
+    std::wstring currentLine;
 };
 extern FakeHost gFakeHost;
 

@@ -1,0 +1,31 @@
+// Reading one process: the only part of the table that calls the system. A
+// probe opens a process once and reads everything the invocation wants from
+// that one handle; tests hand the table a probe over synthetic processes.
+#pragma once
+#include <windows.h>
+#include <psapi.h>
+#include <stdint.h>
+
+// What one opening of a process gave.
+struct ProcessFacts {
+    uint64_t creationTime;  // 0: unknown
+    PROCESS_MEMORY_COUNTERS memory;
+    uint32_t elevated;
+    uint32_t is32Bit;
+    int32_t priorityIndex;
+};
+const unsigned WANT_DETAILS = 0x1;
+const unsigned WANT_IMAGE_PATH = 0x2;
+
+// read opens pid once and fills the creation time and what want asks for
+// (path: IMAGE_PATH_COUNT units, left empty when unknown); false when the
+// process cannot be opened.
+struct ProcessProbe {
+    bool (*read)(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
+    void* context;
+};
+// The system's processes; context is a DriveMap (procinfo/image_path.h) or null.
+bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
+
+// The priority index for a GetPriorityClass result (0 for anything unknown).
+int32_t priorityIndexFromClass(DWORD priorityClass);
