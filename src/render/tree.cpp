@@ -94,12 +94,14 @@ void handDown(const WalkStep& step, DisplayFlags flags, TreePrefix* prefix)
         prefix->lengthAt.resize(step.depth + 2, 0);
     }
     uint32_t length = prefix->lengthAt[step.depth];
-    prefix->text[length] = L'\0';
     const TreeGlyphs& glyphs = glyphsFor(flags);
     const wchar_t* indent = (flags & OPT_NO_TREE) != 0 ? NO_TREE_INDENT
                                                       : (step.isLast ? glyphs.lastContinuation : glyphs.continuation);
-    appendText(prefix->text, PREFIX_TEXT_COUNT, indent);
-    prefix->lengthAt[step.depth + 1] = static_cast<uint32_t>(wcslen(prefix->text));
+    // Cut like any text at capacity, without measuring the whole prefix again.
+    for (; *indent != L'\0' && length + 1 < PREFIX_TEXT_COUNT; ++indent) {
+        prefix->text[length++] = *indent;
+    }
+    prefix->lengthAt[step.depth + 1] = length;
 }
 
 // The parent a tree's first line names: the one whose link holds; none for
