@@ -47,6 +47,7 @@ enum class Action {
     Reverse,
     AllRoots,
     AncestorPaths,
+    SubtreeSums,
 };
 
 struct OptionRow {
@@ -76,6 +77,7 @@ const OptionRow KINFOLD_OPTIONS[] = {
     {L"/N", Match::Prefix, Action::Suboptions},
     {L"/O", Match::Prefix, Action::SortKeys},
     {L"/P", Match::Prefix, Action::Pause},
+    {L"/SUM", Match::Exact, Action::SubtreeSums},
     {L"/SV", Match::Exact, Action::ServicesRoot},
     {L"/SVC", Match::Exact, Action::ServicesRoot},
     {L"/TC", Match::Exact, Action::ShellWindow},
@@ -338,6 +340,14 @@ int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* ar
     case Action::Reverse: settings->flags |= OPT_REVERSE; break;
     case Action::AllRoots: settings->flags |= OPT_ALL_ROOTS | OPT_MATCH_HIGHLIGHT; break;
     case Action::AncestorPaths: settings->flags |= OPT_ANCESTOR_PATHS | OPT_MATCH_HIGHLIGHT; break;
+    case Action::SubtreeSums:
+        // Totals are of memory first: /SUM alone shows /M's column, a memory
+        // option before or after it picks the format.
+        settings->flags |= OPT_SUBTREE_SUMS;
+        if ((settings->flags & OPT_MEMORY) == 0) {
+            setMemoryFormat(0, settings);
+        }
+        break;
     }
     return OPTIONS_CONTINUE;
 }

@@ -17,7 +17,7 @@ const size_t VERSION_LINE_COUNT = 128;
 const wchar_t* const KINFOLD_HELP =
     L"List descendants of a given process.\n"
     L"\n"
-    L"KINFOLD /A /ALL /ANC /C /CSV /D /E /F /H: /I /K /M /N: /O: /SVC /TC /T: /W: root  \r\n"
+    L"KINFOLD /A /ALL /ANC /C /CSV /D /E /F /H: /I /K /M /N: /O: /SUM /SVC /TC /T: /W: root  \r\n"
     L"\n"
     L"\t/A\tASCII characters\n"
     L"\t/ALL\tevery match, or every process\n"
@@ -33,6 +33,7 @@ const wchar_t* const KINFOLD_HELP =
     L"\t/M\tshow memory usage\n"
     L"\t/N:\tdisable features:  CDESTWX  \t/N? for help\n"
     L"\t/O:\tsort processes:    -CDEKMNPTW \t/O? for help\n"
+    L"\t/SUM\tshow subtree totals\n"
     L"\t/SVC\tstart from services root\n"
     L"\t/TC\tstart from Take Command\n"
     L"\t/T:\tprocess start times:  DSMF    \t/T? for help\n"

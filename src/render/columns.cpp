@@ -124,12 +124,13 @@ const wchar_t* lineDisplayText(const ProcessRecord& record, const ViewSettings& 
     return record.displayName;
 }
 
-void writeLeadingColumns(const ProcessDetails& details, const ViewSettings& view, LineText* line, wchar_t* text,
-                         int32_t* remaining)
+void writeLeadingColumns(const ProcessDetails& details, const SubtreeTotals* totals, const ViewSettings& view,
+                         LineText* line, wchar_t* text, int32_t* remaining)
 {
     // Both are written whatever the width: they keep the names aligned.
     if ((view.flags & OPT_MEMORY) != 0) {
-        int length = formatMemoryColumn(workingSetBytes(details), view.flags, text, COLUMN_TEXT_COUNT);
+        uint64_t bytes = totals != nullptr ? totals->workingSet : workingSetBytes(details);
+        int length = formatMemoryColumn(bytes, view.flags, text, COLUMN_TEXT_COUNT);
         appendToLine(line, text);
         *remaining -= length;
     }
@@ -139,9 +140,13 @@ void writeLeadingColumns(const ProcessDetails& details, const ViewSettings& view
     }
 }
 
-void writeTrailingColumns(const ProcessRecord& record, const ProcessDetails& details, const ViewSettings& view,
-                          LineText* line, wchar_t* text, int32_t* remaining)
+void writeTrailingColumns(const ProcessRecord& record, const ProcessDetails& details, const SubtreeTotals* totals,
+                          const ViewSettings& view, LineText* line, wchar_t* text, int32_t* remaining)
 {
+    // A leaf has nothing below it to count.
+    if (totals != nullptr && totals->below != 0) {
+        writeIfFits(line, text, formatText(text, COLUMN_TEXT_COUNT, L" [+%u]", totals->below), remaining);
+    }
     if ((view.flags & OPT_PRIORITY) != 0) {
         const wchar_t* label = priorityLabel(details.priorityIndex);
         if (label != nullptr) {
@@ -150,7 +155,8 @@ void writeTrailingColumns(const ProcessRecord& record, const ProcessDetails& det
         }
     }
     if ((view.flags & OPT_THREADS) != 0) {
-        writeIfFits(line, text, formatText(text, COLUMN_TEXT_COUNT, L" (%u)", record.entry.cntThreads), remaining);
+        uint64_t threads = totals != nullptr ? totals->threads : record.entry.cntThreads;
+        writeIfFits(line, text, formatText(text, COLUMN_TEXT_COUNT, L" (%I64u)", threads), remaining);
     }
     if ((view.flags & OPT_START_TIME) != 0) {
         int width = formatStartTime(details.localStartTime, view.today, view.flags, text, COLUMN_TEXT_COUNT);

@@ -5,9 +5,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "render/view.h"
-#include "procinfo/process_record.h"
 #include "console/line_output.h"
+#include "procinfo/process_record.h"
+#include "render/subtree_totals.h"
+#include "render/view.h"
 
 // Capacity, in UTF-16 units with the terminator, of the text a column is
 // formatted in.
@@ -35,8 +36,10 @@ const wchar_t* lineDisplayText(const ProcessRecord& record, const ViewSettings& 
 
 // The column steps of a line. Each adds its column to the line when its
 // flag is set and the rules let it, and charges *remaining. text is working
-// space of COLUMN_TEXT_COUNT units.
-void writeLeadingColumns(const ProcessDetails& details, const ViewSettings& view, LineText* line, wchar_t* text,
-                         int32_t* remaining);
-void writeTrailingColumns(const ProcessRecord& record, const ProcessDetails& details, const ViewSettings& view,
-                          LineText* line, wchar_t* text, int32_t* remaining);
+// space of COLUMN_TEXT_COUNT units. totals: the line's subtree under /SUM,
+// else null; the working set and thread columns then show its totals, and
+// the count below it follows the name.
+void writeLeadingColumns(const ProcessDetails& details, const SubtreeTotals* totals, const ViewSettings& view,
+                         LineText* line, wchar_t* text, int32_t* remaining);
+void writeTrailingColumns(const ProcessRecord& record, const ProcessDetails& details, const SubtreeTotals* totals,
+                          const ViewSettings& view, LineText* line, wchar_t* text, int32_t* remaining);

@@ -58,6 +58,7 @@ struct RowFacts {
     const ProcessDetails* details;
     uint32_t depth;
     uint32_t parentPid;
+    const SubtreeTotals* totals;
     const ViewSettings* view;
 };
 
@@ -149,6 +150,21 @@ const wchar_t* startedText(const RowFacts& row, wchar_t* scratch)
     return scratch;
 }
 
+const wchar_t* subtreeCountText(const RowFacts& row, wchar_t* scratch)
+{
+    (void)formatText(scratch, SCRATCH_COUNT, L"%u", row.totals != nullptr ? row.totals->below : 0u);
+    return scratch;
+}
+
+const wchar_t* subtreeWorkingSetText(const RowFacts& row, wchar_t* scratch)
+{
+    if (row.totals == nullptr) {
+        return nullptr;
+    }
+    (void)formatText(scratch, SCRATCH_COUNT, L"%I64u", row.totals->workingSet);
+    return scratch;
+}
+
 const wchar_t* displayText(const RowFacts& row, wchar_t*)
 {
     return lineDisplayText(*row.record, *row.view);
@@ -161,7 +177,8 @@ struct CsvField {
     const wchar_t* (*text)(const RowFacts& row, wchar_t* scratch);
 };
 
-// In the order the tree line shows the same facts.
+// In the order the tree line shows the same facts; the display text last,
+// so that a batch file's FOR /F takes the rest of the line for it.
 const CsvField CSV_FIELDS[] = {
     {L"Depth", 0, 0, depthText},
     {L"PID", 0, 0, pidText},
@@ -173,6 +190,8 @@ const CsvField CSV_FIELDS[] = {
     {L"Priority", OPT_PRIORITY, 0, priorityText},
     {L"Threads", OPT_THREADS, 0, threadsText},
     {L"Started", OPT_START_TIME, 0, startedText},
+    {L"SubtreeCount", OPT_SUBTREE_SUMS, 0, subtreeCountText},
+    {L"SubtreeWorkingSet", OPT_SUBTREE_SUMS, 0, subtreeWorkingSetText},
     {L"Display", 0, OPT_NO_DISPLAY_NAMES, displayText},
 };
 
@@ -227,9 +246,9 @@ int writeCsvHeader(DisplayFlags flags, ConsoleOutput* output)
 }
 
 int writeCsvRow(const ProcessRecord& record, const ProcessDetails& details, uint32_t depth, uint32_t parentPid,
-                const ViewSettings& view, LineText* line)
+                const SubtreeTotals* totals, const ViewSettings& view, LineText* line)
 {
-    RowFacts row = {&record, &details, depth, parentPid, &view};
+    RowFacts row = {&record, &details, depth, parentPid, totals, &view};
     wchar_t scratch[SCRATCH_COUNT];
     startLine(line, view.output);
     bool first = true;

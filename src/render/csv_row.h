@@ -7,6 +7,7 @@
 
 #include "procinfo/process_record.h"
 #include "console/line_output.h"
+#include "render/subtree_totals.h"
 #include "render/view.h"
 
 // Appends length units of text as one field, quoted (quotes doubled) when
@@ -18,6 +19,8 @@ void appendCsvField(LineText* line, const wchar_t* text, size_t length);
 [[nodiscard]] int writeCsvHeader(DisplayFlags flags, ConsoleOutput* output);
 
 // The row of one record at this depth of its tree, under the record with
-// parentPid, written through line (which it starts); 0 or STOPPED.
+// parentPid, written through line (which it starts); totals: its subtree's
+// under /SUM, else null. 0 or STOPPED.
 [[nodiscard]] int writeCsvRow(const ProcessRecord& record, const ProcessDetails& details, uint32_t depth,
-                              uint32_t parentPid, const ViewSettings& view, LineText* line);
+                              uint32_t parentPid, const SubtreeTotals* totals, const ViewSettings& view,
+                              LineText* line);

@@ -6,6 +6,7 @@
 #include "render/columns.h"
 #include "render/csv_row.h"
 #include "render/sibling_order.h"
+#include "render/subtree_totals.h"
 #include "render/walk.h"
 
 #include <wchar.h>
@@ -182,8 +183,8 @@ void writeDisplayText(const wchar_t* source, const ViewSettings& view, LineText*
 
 // Everything of one line up to and including its end; 0 or STOPPED. A line
 // without prefix is the first of its tree.
-int renderLine(const ProcessRecord& record, const ProcessDetails& details, const wchar_t* prefix, bool isLast,
-               ViewSettings* view, LineWork* work)
+int renderLine(const ProcessRecord& record, const ProcessDetails& details, const SubtreeTotals* totals,
+               const wchar_t* prefix, bool isLast, ViewSettings* view, LineWork* work)
 {
     int32_t remaining = static_cast<int32_t>(view->width);
     const TreeGlyphs& glyphs = glyphsFor(view->flags);
@@ -218,9 +219,9 @@ int renderLine(const ProcessRecord& record, const ProcessDetails& details, const
         appendToLine(line, work->column);
     }
 
-    writeLeadingColumns(details, *view, line, work->column, &remaining);
+    writeLeadingColumns(details, totals, *view, line, work->column, &remaining);
     writeExecutableName(record, *view, line, work->column, &remaining);
-    writeTrailingColumns(record, details, *view, line, work->column, &remaining);
+    writeTrailingColumns(record, details, totals, *view, line, work->column, &remaining);
 
     if ((view->flags & OPT_NO_DISPLAY_NAMES) == 0) {
         const wchar_t* text = lineDisplayText(record, *view);
@@ -235,13 +236,14 @@ int renderLine(const ProcessRecord& record, const ProcessDetails& details, const
 // One line of a tree, or a row under OPT_CSV, and its count. A row names
 // the record it hangs under as its parent; one that hangs under none names
 // the parent whose link holds.
-int renderStep(const WalkStep& step, const wchar_t* prefix, uint32_t csvDepth, ViewSettings* view, LineWork* work)
+int renderStep(const WalkStep& step, const SubtreeTotals* totals, const wchar_t* prefix, uint32_t csvDepth,
+               ViewSettings* view, LineWork* work)
 {
     const ProcessDetails& details = detailsFrom(view->source, step.record);
     uint32_t parentPid = step.parentPid != 0 ? step.parentPid : checkedParentPid(*view, *step.record, details);
     int result = (view->flags & OPT_CSV) != 0
-                     ? writeCsvRow(*step.record, details, csvDepth, parentPid, *view, work->line.get())
-                     : renderLine(*step.record, details, prefix, step.isLast, view, work);
+                     ? writeCsvRow(*step.record, details, csvDepth, parentPid, totals, *view, work->line.get())
+                     : renderLine(*step.record, details, totals, prefix, step.isLast, view, work);
     // The ended-process placeholder is no process found.
     if (result == 0 && details.priorityIndex != -1) {
         view->printedCount++;
@@ -272,14 +274,37 @@ int renderTree(const ProcessRecord* root, ListedMarks* listed, ViewSettings* vie
     DescendantWalk walk;
     startWalk(view->source, view->sortKeys, listed, root, true, &walk);
     WalkStep step;
+    if ((view->flags & OPT_SUBTREE_SUMS) == 0) {
+        // Each line as the walk reaches it: a stop at the prompt reads no more.
+        while (nextWalkStep(&walk, &step)) {
+            int result = renderStep(step, nullptr, prefixFor(step, prefix.get()), step.depth, view, work.get());
+            if (result != 0) {
+                return result;
+            }
+            handDown(step, view->flags, prefix.get());
+        }
+        return walk.status;
+    }
+    // Totals need the whole tree before its first line: one walk into a
+    // list, one pass over it, then the lines.
+    std::vector<WalkStep> steps;
     while (nextWalkStep(&walk, &step)) {
-        int result = renderStep(step, prefixFor(step, prefix.get()), step.depth, view, work.get());
+        steps.push_back(step);
+    }
+    if (walk.status != 0) {
+        return walk.status;
+    }
+    std::vector<SubtreeTotals> totals(steps.size());
+    sumSubtrees(steps.data(), steps.size(), view->source, totals.data());
+    for (size_t i = 0; i < steps.size(); ++i) {
+        int result = renderStep(steps[i], &totals[i], prefixFor(steps[i], prefix.get()), steps[i].depth, view,
+                                work.get());
         if (result != 0) {
             return result;
         }
-        handDown(step, view->flags, prefix.get());
+        handDown(steps[i], view->flags, prefix.get());
     }
-    return walk.status;
+    return 0;
 }
 
 int renderSingleLine(const ProcessRecord* record, uint32_t csvDepth, uint32_t parentPid, ViewSettings* view)
@@ -292,5 +317,5 @@ int renderSingleLine(const ProcessRecord* record, uint32_t csvDepth, uint32_t pa
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     WalkStep step = {record, 0, parentPid, false};
-    return renderStep(step, nullptr, csvDepth, view, work.get());
+    return renderStep(step, nullptr, nullptr, csvDepth, view, work.get());
 }

@@ -253,6 +253,27 @@ TEST_F(KinfoldTrees, PidRootOfAnEndedProcessStaysAsItWas)
     EXPECT_EQ(L"Found 2 processes.", both.lines.back());
 }
 
+// /SUM counts what the output shows below each line: an ancestor only its
+// path (not shell's other child), a placeholder its living children.
+// Faults: totals taken from the table's children instead of the lines shown;
+// the placeholder left without a count.
+TEST_F(KinfoldTrees, SumsCountTheLinesShownBelow)
+{
+    TreeRun paths = run(sharedAncestors(), L"a", OPT_ALL_ROOTS | OPT_ANCESTOR_PATHS | OPT_SUBTREE_SUMS);
+    ASSERT_EQ(0, paths.result) << gFakeHost.err;
+    EXPECT_EQ((Lines{L"", L"0010  init [+5]", L"   `--0020  shell [+4]", L"      +--0024  x [+1]",
+                     L"      |  `--0034  a", L"      `--0030  a [+1]", L"         `--0038  kid", L"",
+                     L"0060  svc [+1]", L"   `--0064  a"}),
+              paths.lines);
+
+    resetFakeHost();
+    std::vector<ProcessRecord> orphans = {makeRecord(0x104, 0x100, L"first.exe"), makeRecord(0x108, 0x100, L"b.exe"),
+                                          makeRecord(0x10C, 0x108, L"c.exe")};
+    EXPECT_EQ((Lines{L"", L"0100  * PROCESS HAS ENDED * [+3]", L"   +--0104  first", L"   `--0108  b [+1]",
+                     L"      `--010C  c"}),
+              run(orphans, nullptr, OPT_SUBTREE_SUMS, L"", 0x100).lines);
+}
+
 // Fault: the result of the second tree dropped, so the output goes on after
 // the stop and the command ends with 0.
 TEST_F(KinfoldTrees, StopAtThePromptInTheSecondTreeEndsTheOutput)

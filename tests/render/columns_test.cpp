@@ -102,7 +102,7 @@ TEST_F(RenderTest, TrailingColumnsFitOrAreSkipped)
         gFakeHost.out.clear();
         LineText line;
         startLine(&line, view.output);
-        writeTrailingColumns(table[0], *view.source.details(view.source.context, &table[0]), view, &line, text,
+        writeTrailingColumns(table[0], *view.source.details(view.source.context, &table[0]), nullptr, view, &line, text,
                              &remaining);
         writeLineText(&line);
         if (c.out != nullptr) {
