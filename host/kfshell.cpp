@@ -26,7 +26,8 @@ typedef int(WINAPI* ShutdownPluginFn)(int);
 typedef int(WINAPI* CommandFn)(wchar_t*);
 typedef int(WINAPI* UsageFn)(wchar_t*, wchar_t*);
 
-const size_t LINE_BUFFER_COUNT = 8192;
+// A line is expanded in full before it is cut to the command's buffer.
+const size_t EXPANSION_COUNT = 4 * HOST_BUFFER_COUNT;
 const size_t USAGE_BUFFER_COUNT = 1024;
 
 HMODULE gPlugin = nullptr;
@@ -188,7 +189,7 @@ bool unloadPlugin()
 
 std::wstring expand(const std::wstring& text)
 {
-    std::vector<wchar_t> out(LINE_BUFFER_COUNT * 4);
+    std::vector<wchar_t> out(EXPANSION_COUNT);
     gExpand(text.c_str(), out.data(), static_cast<int>(out.size()));
     return out.data();
 }
@@ -242,7 +243,7 @@ int runLine(const std::wstring& rawLine)
         return 0;
     }
     if (word == L"help" || word == L"usage") {
-        std::vector<wchar_t> name(LINE_BUFFER_COUNT, L'\0');
+        std::vector<wchar_t> name(HOST_BUFFER_COUNT, L'\0');
         wcsncpy(name.data(), trimmed(tail).c_str(), name.size() - 1);
         if (word == L"help") {
             CommandFn help = reinterpret_cast<CommandFn>(pluginExport(L"Help"));
@@ -267,7 +268,7 @@ int runLine(const std::wstring& rawLine)
         complain(L"Unknown command \"" + line.substr(0, split) + L"\"\r\n");
         return 1;
     }
-    std::vector<wchar_t> buffer(LINE_BUFFER_COUNT, L'\0');
+    std::vector<wchar_t> buffer(HOST_BUFFER_COUNT, L'\0');
     std::wstring expanded = expand(tail);
     wcsncpy(buffer.data(), expanded.c_str(), buffer.size() - 1);
     gBeginCommand();

@@ -53,9 +53,8 @@ bool callFunction(const std::wstring& name, const std::wstring& args, std::wstri
     if (gFunctionHandler == nullptr) {
         return false;
     }
-    const size_t FUNCTION_BUFFER_COUNT = 8192;
     std::wstring buffer(args);
-    buffer.resize(FUNCTION_BUFFER_COUNT, L'\0');
+    buffer.resize(HOST_BUFFER_COUNT, L'\0');
     int rc = 0;
     if (!gFunctionHandler(name.c_str(), &buffer[0], &rc)) {
         return false;

@@ -37,6 +37,11 @@ static_assert(offsetof(PluginInfo, module) == 36, "the 32-bit shell's module han
 static_assert(offsetof(PluginInfo, moduleName) == 40, "the 32-bit shell's module name is at 40");
 #endif
 
+// The buffer the shell hands to a variable function, its arguments in and its
+// result out, in UTF-16 units with the terminator; a longer result is cut.
+// Our hosts hand a command its argument text in a buffer of the same size.
+const size_t HOST_BUFFER_COUNT = 8192;
+
 // The plugin's export; the x86 entry takes no argument and pops nothing.
 typedef PluginInfo*(WINAPI* GetPluginInfoFn)(void);
 

@@ -16,6 +16,8 @@
 #include "real_tree.h"
 #include "synthetic_tables.h"
 
+#include "../../src/base/host_api.h"
+
 #include <windows.h>
 #include <math.h>
 #include <stdarg.h>
@@ -245,8 +247,8 @@ void printRow(const SyntheticTable& table, const char* command, const Measuremen
         uint32_t members = wordCount(m.functionResult);
         output = groupedNumber(members) + " PIDs";
         if (members != expectedMembers) {
-            note = std::string("  (") + whole + " of " + groupedNumber(expectedMembers) +
-                   "; the result is cut at 8192 units)";
+            note = std::string("  (") + whole + " of " + groupedNumber(expectedMembers) + "; the result is cut at " +
+                   std::to_string(HOST_BUFFER_COUNT) + " units)";
         }
     }
     if (m.output.result != 0) {

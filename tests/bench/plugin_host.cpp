@@ -9,9 +9,6 @@
 
 namespace {
 
-// The buffer the shell hands to a command or a variable function.
-const size_t ARGUMENT_BUFFER_COUNT = 8192;
-
 typedef int(WINAPI* InitializePluginFn)(void);
 typedef int(WINAPI* ShutdownPluginFn)(int);
 typedef void(WINAPI* SetShellVariableFn)(const wchar_t*, const wchar_t*);
@@ -73,7 +70,7 @@ bool PluginHost::load(const std::wstring& dllPath, const std::wstring& outputDir
         *error = "cannot create the output files in the bench's folder";
         return false;
     }
-    buffer_ = new wchar_t[ARGUMENT_BUFFER_COUNT];
+    buffer_ = new wchar_t[HOST_BUFFER_COUNT];
 
     // TakeCmd.dll sits beside the plugin, not beside the bench.
     module_ = LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
@@ -156,8 +153,8 @@ int PluginHost::command(const char* exportName, const std::wstring& arguments)
     if (function == nullptr) {
         return -1;
     }
-    wcsncpy(buffer_, arguments.c_str(), ARGUMENT_BUFFER_COUNT - 1);
-    buffer_[ARGUMENT_BUFFER_COUNT - 1] = L'\0';
+    wcsncpy(buffer_, arguments.c_str(), HOST_BUFFER_COUNT - 1);
+    buffer_[HOST_BUFFER_COUNT - 1] = L'\0';
     beginCall();
     int result = function(buffer_);
     endCall();
