@@ -1,8 +1,9 @@
 // The binary interface between the shell and the plugin, in both directions:
 // the record the shell reads from GetPluginInfo, and the operations the plugin
 // imports from the shell's host library TakeCmd.dll. The real library exports
-// them under plain names, stdcall on x86 except the variadic ones; the import
-// library is generated from takecmd.def.in.
+// them under plain names, stdcall on x86 except the variadic ones. Their names
+// and argument bytes are listed once, in KF_HOST_OPERATIONS (CMakeLists.txt),
+// for the import library and the stand-in's exports.
 // No dllimport here: unit tests link a capturing fake host in their place.
 #pragma once
 #include <windows.h>
