@@ -21,18 +21,9 @@ std::map<std::wstring, std::wstring> gShellVariables;  // names lower-cased
 KfFunctionHandler gFunctionHandler = nullptr;
 int gLastColors = -1;
 
-std::wstring lowered(const std::wstring& text)
-{
-    std::wstring out(text);
-    for (wchar_t& ch : out) {
-        ch = static_cast<wchar_t>(towlower(ch));
-    }
-    return out;
-}
-
 bool lookupVariable(const std::wstring& name, std::wstring* value)
 {
-    auto it = gShellVariables.find(lowered(name));
+    auto it = gShellVariables.find(hostLowered(name));
     if (it != gShellVariables.end()) {
         *value = it->second;
         return true;
@@ -260,9 +251,9 @@ void WINAPI KfSetShellVariable(const wchar_t* name, const wchar_t* value)
         return;
     }
     if (value == nullptr) {
-        gShellVariables.erase(lowered(name));
+        gShellVariables.erase(hostLowered(name));
     } else {
-        gShellVariables[lowered(name)] = value;
+        gShellVariables[hostLowered(name)] = value;
     }
 }
 

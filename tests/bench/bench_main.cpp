@@ -98,13 +98,6 @@ std::wstring ownDirectory()
     return text.substr(0, text.find_last_of(L"\\/") + 1);
 }
 
-std::wstring fullPath(const std::wstring& path)
-{
-    wchar_t full[MAX_PATH * 4];
-    DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
-    return length > 0 && length < MAX_PATH * 4 ? std::wstring(full, length) : path;
-}
-
 bool parseOptions(int argc, wchar_t** argv, Options* options)
 {
     for (int i = 1; i < argc; ++i) {
@@ -133,9 +126,14 @@ bool parseOptions(int argc, wchar_t** argv, Options* options)
 
 std::vector<std::string> gHooked;
 
-bool patchPlugin(HMODULE plugin, std::string* error)
+bool patchPlugin(HMODULE plugin, std::wstring* error)
 {
-    return installImportHooks(plugin, &gHooked, error);
+    std::string reason;
+    if (!installImportHooks(plugin, &gHooked, &reason)) {
+        *error = std::wstring(reason.begin(), reason.end());
+        return false;
+    }
+    return true;
 }
 
 std::string joined(const std::vector<std::string>& names)
@@ -348,11 +346,11 @@ TableFigures benchTable(PluginHost& host, const SyntheticTable& table)
     TableFigures figures;
     figures.size = static_cast<uint32_t>(table.processes.size());
 
-    figures.kinfold = measure(host, [&](std::wstring*) { return host.command("kinfold", root); });
+    figures.kinfold = measure(host, [&](std::wstring*) { return host.command(L"kinfold", root); });
     printRow(table, "kinfold", figures.kinfold, treeLines, 0);
-    figures.sorted = measure(host, [&](std::wstring*) { return host.command("kinfold", L"/O:N " + root); });
+    figures.sorted = measure(host, [&](std::wstring*) { return host.command(L"kinfold", L"/O:N " + root); });
     printRow(table, "kinfold /O:N", figures.sorted, treeLines, 0);
-    Measurement chain = measure(host, [&](std::wstring*) { return host.command("ancestry", deepest); });
+    Measurement chain = measure(host, [&](std::wstring*) { return host.command(L"ancestry", deepest); });
     printRow(table, "ancestry", chain, table.deepestDepth + 1, 0);
     Measurement function = measure(host, [&](std::wstring* result) {
         return host.ancestryFunction(deepest, result);
@@ -362,12 +360,12 @@ TableFigures benchTable(PluginHost& host, const SyntheticTable& table)
         return host.kinfoldFunction(root, result);
     });
     printRow(table, "@kinfold", descendants, 0, figures.size, "tree");
-    figures.wholeSystem = measure(host, [&](std::wstring*) { return host.command("kinfold", L"/ALL"); });
+    figures.wholeSystem = measure(host, [&](std::wstring*) { return host.command(L"kinfold", L"/ALL"); });
     printRow(table, "kinfold /ALL", figures.wholeSystem, treeLines, 0);
     SyntheticTable rare = withRareName(table);
     serveSyntheticTable(&rare);
     std::wstring matchArguments = std::wstring(RARE_PATTERN) + L" /ALL /ANC";
-    figures.matches = measure(host, [&](std::wstring*) { return host.command("kinfold", matchArguments); });
+    figures.matches = measure(host, [&](std::wstring*) { return host.command(L"kinfold", matchArguments); });
     printRow(rare, "P /ALL /ANC", figures.matches, matchTreeLines(rare), 0);
     serveSyntheticTable(nullptr);
     return figures;
@@ -400,13 +398,13 @@ void warmUp(PluginHost& host)
 {
     SyntheticTable table = randomTable(100);
     serveSyntheticTable(&table);
-    host.command("kinfold", std::to_wstring(table.rootPid));
-    host.command("kinfold", L"/O:N " + std::to_wstring(table.rootPid));
-    host.command("ancestry", std::to_wstring(table.deepestPid));
+    host.command(L"kinfold", std::to_wstring(table.rootPid));
+    host.command(L"kinfold", L"/O:N " + std::to_wstring(table.rootPid));
+    host.command(L"ancestry", std::to_wstring(table.deepestPid));
     std::wstring result;
     host.ancestryFunction(std::to_wstring(table.deepestPid), &result);
     host.kinfoldFunction(std::to_wstring(table.rootPid), &result);
-    host.command("kinfold", L"/ALL");
+    host.command(L"kinfold", L"/ALL");
     serveSyntheticTable(nullptr);
 }
 
@@ -514,7 +512,7 @@ void benchReal(PluginHost& host, const Options& options)
     for (const RealMode& mode : REAL_MODES) {
         arguments.push_back(std::wstring(mode.options) + std::to_wstring(tree.rootPid()));
         resetCallCounters();
-        int rc = host.command("kinfold", arguments.back());
+        int rc = host.command(L"kinfold", arguments.back());
         CallCounters counters = callCounters();
         CallOutput output = host.lastOutput(rc);
         FloorFigures floor = runFloor(mode.floor, tree.rootPid());
@@ -546,7 +544,7 @@ void benchReal(PluginHost& host, const Options& options)
             double floorSeconds = now() - start;
             resetCallCounters();
             start = now();
-            host.command("kinfold", arguments[i]);
+            host.command(L"kinfold", arguments[i]);
             double pluginSeconds = now() - start;
             double outputSeconds = callCounters().outputSeconds;
             floorTimes[i].push_back(floorSeconds);
@@ -581,9 +579,9 @@ int wmain(int argc, wchar_t** argv)
                                     ? ownDirectory() + L"..\\" + (sizeof(void*) == 8 ? L"Kinfold-x64.dll" : L"Kinfold-x86.dll")
                                     : options.plugin);
     PluginHost host;
-    std::string error;
+    std::wstring error;
     if (!host.load(dll, ownDirectory(), patchPlugin, &error)) {
-        say("kf_bench: %s: %s\n", narrow(dll).c_str(), error.c_str());
+        say("kf_bench: %s\n", narrow(error).c_str());
         return 2;
     }
     SYSTEM_INFO system;

@@ -1,17 +1,11 @@
 #include "plugin_host.h"
 
-#include "../../src/base/host_api.h"
-
 #include <string.h>
 #include <wchar.h>
 
 #include <vector>
 
 namespace {
-
-typedef int(WINAPI* InitializePluginFn)(void);
-typedef int(WINAPI* ShutdownPluginFn)(int);
-typedef void(WINAPI* SetShellVariableFn)(const wchar_t*, const wchar_t*);
 
 HANDLE createOutputFile(const std::wstring& path)
 {
@@ -45,88 +39,34 @@ std::string readFile(HANDLE file)
 
 PluginHost::~PluginHost()
 {
-    if (module_ != nullptr) {
-        ShutdownPluginFn shutdown =
-            reinterpret_cast<ShutdownPluginFn>(reinterpret_cast<void*>(GetProcAddress(module_, "ShutdownPlugin")));
-        if (shutdown != nullptr) {
-            shutdown(1);
-        }
-    }
+    (void)plugin_.shutdown();
     if (out_ != INVALID_HANDLE_VALUE) {
         CloseHandle(out_);
     }
     if (err_ != INVALID_HANDLE_VALUE) {
         CloseHandle(err_);
     }
-    delete[] buffer_;
 }
 
-bool PluginHost::load(const std::wstring& dllPath, const std::wstring& outputDir,
-                      bool (*beforeInitialize)(HMODULE, std::string*), std::string* error)
+bool PluginHost::load(const std::wstring& dllPath, const std::wstring& outputDir, BeforeInitialize beforeInitialize,
+                      std::wstring* error)
 {
     out_ = createOutputFile(outputDir + L"kf_bench_stdout.txt");
     err_ = createOutputFile(outputDir + L"kf_bench_stderr.txt");
     if (out_ == INVALID_HANDLE_VALUE || err_ == INVALID_HANDLE_VALUE) {
-        *error = "cannot create the output files in the bench's folder";
+        *error = L"cannot create the output files in the bench's folder";
         return false;
     }
-    buffer_ = new wchar_t[HOST_BUFFER_COUNT];
-
-    // TakeCmd.dll sits beside the plugin, not beside the bench.
-    module_ = LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (module_ == nullptr) {
-        *error = "cannot load the plugin (error " + std::to_string(GetLastError()) + ")";
-        return false;
-    }
-    HMODULE host = GetModuleHandleW(L"TakeCmd.dll");
-    SetShellVariableFn setVariable =
-        host == nullptr ? nullptr
-                        : reinterpret_cast<SetShellVariableFn>(
-                              reinterpret_cast<void*>(GetProcAddress(host, "KfSetShellVariable")));
-    if (setVariable == nullptr) {
-        *error = "the plugin's TakeCmd.dll is not our stand-in";
-        return false;
-    }
-    beginCommand_ = reinterpret_cast<HostCallFn>(reinterpret_cast<void*>(GetProcAddress(host, "KfBeginCommand")));
-    endCommand_ = reinterpret_cast<HostCallFn>(reinterpret_cast<void*>(GetProcAddress(host, "KfEndCommand")));
+    buffer_.assign(HOST_BUFFER_COUNT, L'\0');
     // A transient shell, as in a batch run: no load message, no batch context.
-    setVariable(L"_transient", L"1");
-    setVariable(L"_pipe", L"0");
-    setVariable(L"_batch", L"0");
-    setVariable(L"_batchname", L"");
-    setVariable(L"_batchline", L"-1");
-
-    if (beforeInitialize != nullptr && !beforeInitialize(module_, error)) {
-        return false;
-    }
-    GetPluginInfoFn getInfo =
-        reinterpret_cast<GetPluginInfoFn>(reinterpret_cast<void*>(GetProcAddress(module_, "GetPluginInfo")));
-    InitializePluginFn initialize =
-        reinterpret_cast<InitializePluginFn>(reinterpret_cast<void*>(GetProcAddress(module_, "InitializePlugin")));
-    if (getInfo == nullptr || initialize == nullptr) {
-        *error = "the DLL is not a plugin";
-        return false;
-    }
-    PluginInfo* info = getInfo();
-    if (info == nullptr) {
-        *error = "the plugin returned no record";
-        return false;
-    }
-    // The shell's module handle and name, where the shell stores them.
-    moduleName_ = dllPath;
-    info->module = module_;
-    info->moduleName = &moduleName_[0];
-    beginCall();
-    initialize();
-    endCall();
-    if (info->module != module_ || info->moduleName != moduleName_.c_str()) {
-        *error = "the plugin changed the module fields of its record";
-        return false;
-    }
-    return true;
+    ShellState state = {true, false};
+    redirect();
+    bool loaded = plugin_.load(dllPath, state, nullptr, beforeInitialize, error);
+    restore();
+    return loaded;
 }
 
-void PluginHost::beginCall()
+void PluginHost::redirect()
 {
     emptyFile(out_);
     emptyFile(err_);
@@ -134,44 +74,53 @@ void PluginHost::beginCall()
     savedErr_ = GetStdHandle(STD_ERROR_HANDLE);
     SetStdHandle(STD_OUTPUT_HANDLE, out_);
     SetStdHandle(STD_ERROR_HANDLE, err_);
-    // As our shell does around every command: redirected output is gathered
-    // and written when the call ends (inside the time measured).
-    if (beginCommand_ != nullptr) beginCommand_();
 }
 
-void PluginHost::endCall()
+void PluginHost::restore()
 {
-    if (endCommand_ != nullptr) endCommand_();
     SetStdHandle(STD_OUTPUT_HANDLE, savedOut_);
     SetStdHandle(STD_ERROR_HANDLE, savedErr_);
 }
 
-int PluginHost::command(const char* exportName, const std::wstring& arguments)
+void PluginHost::beginCall()
 {
-    CommandFn function =
-        reinterpret_cast<CommandFn>(reinterpret_cast<void*>(GetProcAddress(module_, exportName)));
+    redirect();
+    // As our shell does around every command: redirected output is gathered
+    // and written when the call ends (inside the time measured).
+    plugin_.host().beginCommand();
+}
+
+void PluginHost::endCall()
+{
+    plugin_.host().endCommand();
+    restore();
+}
+
+int PluginHost::command(const wchar_t* name, const std::wstring& arguments)
+{
+    CommandFn function = reinterpret_cast<CommandFn>(plugin_.routedExport(name));
     if (function == nullptr) {
         return -1;
     }
-    wcsncpy(buffer_, arguments.c_str(), HOST_BUFFER_COUNT - 1);
+    wcsncpy(buffer_.data(), arguments.c_str(), HOST_BUFFER_COUNT - 1);
     buffer_[HOST_BUFFER_COUNT - 1] = L'\0';
     beginCall();
-    int result = function(buffer_);
+    int result = function(buffer_.data());
     endCall();
     return result;
 }
 
 int PluginHost::ancestryFunction(const std::wstring& arguments, std::wstring* result)
 {
-    int rc = command("f_ancestry", arguments);
-    *result = buffer_;
+    int rc = command(L"@ancestry", arguments);
+    *result = buffer_.data();
     return rc;
 }
 
 int PluginHost::kinfoldFunction(const std::wstring& arguments, std::wstring* result)
 {
-    int rc = command("f_kinfold", arguments);
-    *result = buffer_;
+    int rc = command(L"@kinfold", arguments);
+    *result = buffer_.data();
     return rc;
 }
 
