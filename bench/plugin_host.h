@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../../host/plugin_loader.h"
+#include "../host/plugin_loader.h"
 
 struct CallOutput {
     int result;

@@ -16,7 +16,7 @@
 #include "real_tree.h"
 #include "synthetic_tables.h"
 
-#include "../../src/base/host_api.h"
+#include "../src/base/host_api.h"
 
 #include <windows.h>
 #include <math.h>
