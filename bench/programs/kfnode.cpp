@@ -1,7 +1,9 @@
 // kfnode.exe TOKEN DEPTH FANOUT: one node of the tree of real processes that
 // the bench starts. While DEPTH is above 0 it starts FANOUT children one level
-// deeper; then it reports in and waits for the bench's stop event.
+// deeper; then it reports in and waits until the bench tells it to stop, or
+// has ended.
 #include "../node_protocol.h"
+#include "../../tests/e2e/programs/kftree_node.h"
 
 #include <stdlib.h>
 
@@ -9,30 +11,8 @@
 
 namespace {
 
-// Hundreds of processes starting at once on a busy machine now and then see
-// a start fail; a few tries keep one such hiccup from spoiling the whole tree.
+// Hundreds of processes start at once.
 const int START_TRIES = 3;
-const DWORD RETRY_PAUSE_MS = 200;
-
-bool startChild(const std::wstring& self, const std::wstring& token, unsigned depth, unsigned fanout)
-{
-    std::wstring commandLine = L"\"" + self + L"\" " + token + L" " + std::to_wstring(depth) + L" " +
-                               std::to_wstring(fanout);
-    for (int attempt = 0; attempt < START_TRIES; ++attempt) {
-        if (attempt > 0) {
-            Sleep(RETRY_PAUSE_MS);
-        }
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info = {};
-        if (CreateProcessW(self.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info)) {
-            CloseHandle(info.hThread);
-            CloseHandle(info.hProcess);
-            return true;
-        }
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -44,31 +24,21 @@ int wmain(int argc, wchar_t** argv)
     std::wstring token = argv[1];
     unsigned depth = static_cast<unsigned>(wcstoul(argv[2], NULL, 10));
     unsigned fanout = static_cast<unsigned>(wcstoul(argv[3], NULL, 10));
-    HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE, FALSE, nodeMappingName(token).c_str());
-    if (mapping == NULL) {
-        return 3;
+    kftree::NodeLink link;
+    int opened = link.open(token, sizeof(NodeBlock), 0);
+    if (opened != 0) {
+        return opened;
     }
-    NodeBlock* block = static_cast<NodeBlock*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(NodeBlock)));
-    HANDLE stop = OpenEventW(SYNCHRONIZE, FALSE, nodeStopEventName(token).c_str());
-    if (block == NULL || stop == NULL) {
-        return 4;
-    }
+    NodeBlock* block = link.block<NodeBlock>();
     InterlockedIncrement(&block->running);
     if (depth > 0) {
-        wchar_t self[MAX_PATH * 2];
-        DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH * 2);
+        std::wstring childArguments = std::to_wstring(depth - 1) + L" " + std::to_wstring(fanout);
         for (unsigned i = 0; i < fanout; ++i) {
-            if (!startChild(std::wstring(self, length), token, depth - 1, fanout)) {
-                InterlockedExchange(&block->error, static_cast<LONG>(GetLastError()));
-                InterlockedIncrement(&block->failed);
-            }
+            kftree::startChild(&block->header, kftree::ownPath(), token, childArguments, START_TRIES);
         }
     }
     InterlockedIncrement(&block->started);
-    WaitForSingleObject(stop, NODE_LIFETIME_MS);
+    link.waitForEnd();
     InterlockedDecrement(&block->running);
-    UnmapViewOfFile(block);
-    CloseHandle(mapping);
-    CloseHandle(stop);
     return 0;
 }
