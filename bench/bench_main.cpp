@@ -2,11 +2,12 @@
 // through the plugin DLL's exported entry points only, so that they stay
 // comparable whatever happens inside the DLL. Prints figures; checks nothing.
 //
-//   kf_bench.exe [--max N] [--rounds N] [--tree DEPTH,FANOUT] [--no-synthetic] [--no-real]
-//                [--plugin PATH]
+//   kf_bench.exe [--max N] [--chain DEPTH] [--rounds N] [--tree DEPTH,FANOUT] [--no-synthetic]
+//                [--no-real] [--plugin PATH]
 //
 // Synthetic tables: the DLL's imports of the toolhelp and process functions
-// are patched to serve a table of N processes (see import_hooks.h). Real
+// are patched to serve a table of N processes (see import_hooks.h), and a
+// chain of DEPTH processes against a random table of as many. Real
 // processes: a tree of kfnode.exe processes, with the real functions called
 // through the same patched imports (counting OpenProcess), timed against
 // floor.h's floor in interleaved rounds.
@@ -42,8 +43,12 @@ const double RUN_BUDGET_SECONDS = 10.0;
 // The real tree's start gives up when no node has reported for this long.
 const DWORD TREE_STALL_MS = 60000;
 
+// --chain's default: the largest table.
+const uint32_t CHAIN_AS_LARGEST = UINT32_MAX;
+
 struct Options {
     uint32_t maxSize = 100000;
+    uint32_t chainDepth = CHAIN_AS_LARGEST;  // 0: no deep chain
     int rounds = 15;
     unsigned treeDepth = 4;
     unsigned treeFanout = 4;
@@ -106,6 +111,8 @@ bool parseOptions(int argc, wchar_t** argv, Options* options)
         bool hasValue = i + 1 < argc;
         if (arg == L"--max" && hasValue) {
             options->maxSize = static_cast<uint32_t>(wcstoul(argv[++i], nullptr, 10));
+        } else if (arg == L"--chain" && hasValue) {
+            options->chainDepth = static_cast<uint32_t>(wcstoul(argv[++i], nullptr, 10));
         } else if (arg == L"--rounds" && hasValue) {
             options->rounds = std::max(1, _wtoi(argv[++i]));
         } else if (arg == L"--tree" && hasValue) {
@@ -122,7 +129,10 @@ bool parseOptions(int argc, wchar_t** argv, Options* options)
             return false;
         }
     }
-    return options->maxSize >= 1000 || !options->synthetic;
+    if (options->chainDepth == CHAIN_AS_LARGEST) {
+        options->chainDepth = options->maxSize;
+    }
+    return (options->maxSize >= 1000 && options->chainDepth != 1) || !options->synthetic;
 }
 
 std::vector<std::string> gHooked;
@@ -467,6 +477,70 @@ void benchSynthetic(PluginHost& host, const Options& options)
         top.sorted.counters.heapPeak / (1024.0 * 1024.0), static_cast<double>(top.sorted.counters.heapPeak) / top.size);
 }
 
+// --- A deep chain against a random table of as many -------------------------
+
+// "1.23x", or "-" when either figure is too small to divide by (Wine counts
+// processor time in steps of 10 ms).
+std::string ratioText(double chain, double random)
+{
+    if (chain <= 0 || random <= 0) {
+        return "-";
+    }
+    char text[32];
+    snprintf(text, sizeof(text), "%.2fx", chain / random);
+    return text;
+}
+
+// The commands that walk the whole tree down from the root (or from every
+// root), where depth could cost more than breadth.
+struct TreeWalk {
+    const char* label;
+    bool function;  // its output is a function result, not lines
+    int (*call)(PluginHost& host, const SyntheticTable& table, std::wstring* result);
+};
+
+const TreeWalk TREE_WALKS[] = {
+    {"kinfold", false,
+     [](PluginHost& host, const SyntheticTable& table, std::wstring*) {
+         return host.command(L"kinfold", std::to_wstring(table.rootPid));
+     }},
+    {"kinfold /ALL", false,
+     [](PluginHost& host, const SyntheticTable&, std::wstring*) { return host.command(L"kinfold", L"/ALL"); }},
+    {"@kinfold", true,
+     [](PluginHost& host, const SyntheticTable& table, std::wstring* result) {
+         return host.kinfoldFunction(std::to_wstring(table.rootPid), result);
+     }},
+};
+
+// Each walk on the random table and then on the chain, back to back, so that
+// both rows of a pair see the same load on the machine.
+void benchDeepChain(PluginHost& host, uint32_t depth)
+{
+    say("\nA chain of %s processes (each the only child of the one before) against a random table of as many,\n"
+        "each command measured on the random table and then on the chain. A walk that recursed once per level\n"
+        "would overflow the thread's stack on a deep chain and end the bench here (--chain 0 leaves these rows out).\n\n",
+        groupedNumber(depth).c_str());
+    printSyntheticHeader();
+    const SyntheticTable random = randomTable(depth);
+    const SyntheticTable chain = chainTable(depth);
+    std::string ratios;
+    for (const TreeWalk& walk : TREE_WALKS) {
+        Measurement figures[2];
+        const SyntheticTable* tables[2] = {&random, &chain};
+        for (int i = 0; i < 2; ++i) {
+            const SyntheticTable& table = *tables[i];
+            serveSyntheticTable(&table);
+            figures[i] = measure(host, [&](std::wstring* result) { return walk.call(host, table, result); });
+            printRow(table, walk.label, figures[i], walk.function ? 0 : depth + 1, walk.function ? depth : 0, "tree");
+        }
+        ratios += std::string(ratios.empty() ? "" : ", ") + walk.label + " " +
+                  ratioText(figures[1].best, figures[0].best) + " (" + ratioText(figures[1].cpu, figures[0].cpu) + ")";
+    }
+    serveSyntheticTable(nullptr);
+    say("\nChain against random at %s processes, from seconds (from cpu s): %s\n", groupedNumber(depth).c_str(),
+        ratios.c_str());
+}
+
 // --- Real processes -------------------------------------------------------
 
 struct RealMode {
@@ -572,8 +646,8 @@ int wmain(int argc, wchar_t** argv)
     gReport = GetStdHandle(STD_OUTPUT_HANDLE);
     Options options;
     if (!parseOptions(argc, argv, &options)) {
-        say("usage: kf_bench [--max N (1000 or more)] [--rounds N] [--tree DEPTH,FANOUT] [--no-synthetic] "
-            "[--no-real] [--plugin PATH]\n");
+        say("usage: kf_bench [--max N (1000 or more)] [--chain DEPTH (0 for none, else 2 or more)] [--rounds N] "
+            "[--tree DEPTH,FANOUT] [--no-synthetic] [--no-real] [--plugin PATH]\n");
         return 2;
     }
     std::wstring dll = fullPath(options.plugin.empty()
@@ -598,6 +672,9 @@ int wmain(int argc, wchar_t** argv)
     }
     if (options.synthetic) {
         benchSynthetic(host, options);
+        if (options.chainDepth > 0) {
+            benchDeepChain(host, options.chainDepth);
+        }
     }
     if (options.real) {
         benchReal(host, options);
