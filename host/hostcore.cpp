@@ -7,6 +7,27 @@
 
 #include <vector>
 
+std::wstring hostLowered(std::wstring text)
+{
+    for (wchar_t& ch : text) {
+        ch = static_cast<wchar_t>(towlower(ch));
+    }
+    return text;
+}
+
+std::wstring hostTrimmed(const std::wstring& text)
+{
+    size_t start = 0;
+    while (start < text.size() && iswspace(text[start])) {
+        ++start;
+    }
+    size_t end = text.size();
+    while (end > start && iswspace(text[end - 1])) {
+        --end;
+    }
+    return text.substr(start, end - start);
+}
+
 std::wstring hostFormat(const wchar_t* format, va_list args)
 {
     if (format == nullptr) {

@@ -4,6 +4,11 @@
 #include <stdarg.h>
 #include <string>
 
+// The text in lower case; the shell's names ignore letter case.
+std::wstring hostLowered(std::wstring text);
+// The text without blanks at either end.
+std::wstring hostTrimmed(const std::wstring& text);
+
 // Microsoft printf rules: "%s" is wide in a wide format, "I64" works.
 std::wstring hostFormat(const wchar_t* format, va_list args);
 

@@ -21,18 +21,9 @@ std::map<std::wstring, std::wstring> gShellVariables;  // names lower-cased
 KfFunctionHandler gFunctionHandler = nullptr;
 int gLastColors = -1;
 
-std::wstring lowered(const std::wstring& text)
-{
-    std::wstring out(text);
-    for (wchar_t& ch : out) {
-        ch = static_cast<wchar_t>(towlower(ch));
-    }
-    return out;
-}
-
 bool lookupVariable(const std::wstring& name, std::wstring* value)
 {
-    auto it = gShellVariables.find(lowered(name));
+    auto it = gShellVariables.find(hostLowered(name));
     if (it != gShellVariables.end()) {
         *value = it->second;
         return true;
@@ -53,9 +44,8 @@ bool callFunction(const std::wstring& name, const std::wstring& args, std::wstri
     if (gFunctionHandler == nullptr) {
         return false;
     }
-    const size_t FUNCTION_BUFFER_COUNT = 8192;
     std::wstring buffer(args);
-    buffer.resize(FUNCTION_BUFFER_COUNT, L'\0');
+    buffer.resize(HOST_BUFFER_COUNT, L'\0');
     int rc = 0;
     if (!gFunctionHandler(name.c_str(), &buffer[0], &rc)) {
         return false;
@@ -261,9 +251,9 @@ void WINAPI KfSetShellVariable(const wchar_t* name, const wchar_t* value)
         return;
     }
     if (value == nullptr) {
-        gShellVariables.erase(lowered(name));
+        gShellVariables.erase(hostLowered(name));
     } else {
-        gShellVariables[lowered(name)] = value;
+        gShellVariables[hostLowered(name)] = value;
     }
 }
 

@@ -4,9 +4,9 @@
 #include <windows.h>
 
 extern "C" {
-// A variable function: handed the argument text in a buffer of 8192 units,
-// it leaves the result there and its return code in *result. Returns false
-// when it does not know the name.
+// A variable function: handed the argument text in a buffer of
+// HOST_BUFFER_COUNT units (base/host_api.h), it leaves the result there and
+// its return code in *result. Returns false when it does not know the name.
 typedef bool(WINAPI* KfFunctionHandler)(const wchar_t* name, wchar_t* buffer, int* result);
 
 void WINAPI KfSetShellVariable(const wchar_t* name, const wchar_t* value);

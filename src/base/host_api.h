@@ -1,8 +1,9 @@
 // The binary interface between the shell and the plugin, in both directions:
 // the record the shell reads from GetPluginInfo, and the operations the plugin
 // imports from the shell's host library TakeCmd.dll. The real library exports
-// them under plain names, stdcall on x86 except the variadic ones; the import
-// library is generated from takecmd.def.in.
+// them under plain names, stdcall on x86 except the variadic ones. Their names
+// and argument bytes are listed once, in KF_HOST_OPERATIONS (CMakeLists.txt),
+// for the import library and the stand-in's exports.
 // No dllimport here: unit tests link a capturing fake host in their place.
 #pragma once
 #include <windows.h>
@@ -36,6 +37,11 @@ static_assert(sizeof(PluginInfo) == 44, "the 32-bit shell reads a 44-byte record
 static_assert(offsetof(PluginInfo, module) == 36, "the 32-bit shell's module handle is at 36");
 static_assert(offsetof(PluginInfo, moduleName) == 40, "the 32-bit shell's module name is at 40");
 #endif
+
+// The buffer the shell hands to a variable function, its arguments in and its
+// result out, in UTF-16 units with the terminator; a longer result is cut.
+// Our hosts hand a command its argument text in a buffer of the same size.
+const size_t HOST_BUFFER_COUNT = 8192;
 
 // The plugin's export; the x86 entry takes no argument and pops nothing.
 typedef PluginInfo*(WINAPI* GetPluginInfoFn)(void);

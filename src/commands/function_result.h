@@ -5,6 +5,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "base/host_api.h"
+
 // Flags common to the functions: the low two bits choose what each member becomes.
 const uint32_t FUNCTION_MODE_MASK = 0x3;
 const uint32_t FUNCTION_MODE_HEX = 0;        // "0x%04X"
@@ -14,7 +16,7 @@ const uint32_t FUNCTION_MODE_NAMES = 3;      // executable names
 const uint32_t FUNCTION_FLAG_LOWER = 0x80;
 
 // The host's buffer for a variable function, terminator included.
-const size_t FUNCTION_RESULT_COUNT = 8192;
+const size_t FUNCTION_RESULT_COUNT = HOST_BUFFER_COUNT;
 const size_t FUNCTION_MEMBER_WORK_COUNT = 1024;
 
 struct FunctionArguments {

@@ -48,6 +48,105 @@ std::wstring ProcessTree::programDirectory()
     return std::wstring();
 }
 
+bool TreeRun::create(size_t blockBytes, int stopCount, std::wstring* error)
+{
+    close();
+    static LONG counter = 0;
+    token_ = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(InterlockedIncrement(&counter)) + L"-" +
+             std::to_wstring(GetTickCount());
+    mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, static_cast<DWORD>(blockBytes),
+                                  treeMappingName(token_).c_str());
+    if (mapping_ == NULL) {
+        *error = L"CreateFileMappingW failed";
+        return false;
+    }
+    view_ = MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, blockBytes);
+    if (view_ == NULL) {
+        *error = L"MapViewOfFile failed";
+        close();
+        return false;
+    }
+    for (int index = 0; index < stopCount; ++index) {
+        HANDLE event = CreateEventW(NULL, TRUE, FALSE, treeStopEventName(token_, index).c_str());
+        if (event == NULL) {
+            *error = L"CreateEventW failed";
+            close();
+            return false;
+        }
+        stops_.push_back(event);
+    }
+    InterlockedExchange(&header()->ownerPid, static_cast<LONG>(GetCurrentProcessId()));
+    return true;
+}
+
+bool TreeRun::startRoot(const std::wstring& program, const std::wstring& extra, std::wstring* error)
+{
+    DWORD pid = 0;
+    if (startTreeProgram(program, token_, extra, &root_, &pid) != 0) {
+        *error = L"CreateProcessW failed for " + program;
+        return false;
+    }
+    rootPid_ = pid;
+    return true;
+}
+
+bool TreeRun::waitForReports(const std::function<int()>& reported, int goal, DWORD stallMs, std::wstring* error)
+{
+    DWORD lastReport = GetTickCount();
+    int seen = 0;
+    for (;;) {
+        int now = reported();
+        if (now >= goal) {
+            return true;
+        }
+        if (now != seen) {
+            seen = now;
+            lastReport = GetTickCount();
+        }
+        if (header()->failed != 0 || GetTickCount() - lastReport > stallMs ||
+            WaitForSingleObject(root_, 0) == WAIT_OBJECT_0) {
+            *error = header()->failed != 0
+                         ? L"a node could not start its child: error " + std::to_wstring(header()->failed)
+                         : L"the tree did not report in";
+            return false;
+        }
+        Sleep(10);
+    }
+}
+
+bool TreeRun::signalStop(int index)
+{
+    return index >= 0 && static_cast<size_t>(index) < stops_.size() && SetEvent(stops_[index]);
+}
+
+void TreeRun::signalAllStops()
+{
+    for (HANDLE event : stops_) {
+        SetEvent(event);
+    }
+}
+
+void TreeRun::close()
+{
+    if (root_ != NULL) {
+        CloseHandle(root_);
+        root_ = NULL;
+    }
+    rootPid_ = 0;
+    for (HANDLE event : stops_) {
+        CloseHandle(event);
+    }
+    stops_.clear();
+    if (view_ != NULL) {
+        UnmapViewOfFile(view_);
+        view_ = NULL;
+    }
+    if (mapping_ != NULL) {
+        CloseHandle(mapping_);
+        mapping_ = NULL;
+    }
+}
+
 bool ProcessTree::start(DWORD stallMs)
 {
     stop();
@@ -57,106 +156,50 @@ bool ProcessTree::start(DWORD stallMs)
         error_ = L"kfroot.exe not found";
         return false;
     }
-    static LONG counter = 0;
-    token_ = std::to_wstring(GetCurrentProcessId()) + L"-" +
-             std::to_wstring(InterlockedIncrement(&counter)) + L"-" + std::to_wstring(GetTickCount());
-
-    mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
-                                  sizeof(TreeSharedBlock), treeMappingName(token_).c_str());
-    if (mapping_ == NULL) {
-        error_ = L"CreateFileMappingW failed";
+    if (!run_.create(sizeof(TreeSharedBlock), TREE_ROLE_COUNT, &error_)) {
         return false;
     }
-    block_ = static_cast<TreeSharedBlock*>(
-        MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, sizeof(TreeSharedBlock)));
-    if (block_ == NULL) {
-        error_ = L"MapViewOfFile failed";
+    TreeSharedBlock* block = run_.block<TreeSharedBlock>();
+    if (!run_.startRoot(dir + treeProgramName(TREE_ROOT), L"", &error_)) {
         closeAll();
         return false;
     }
-    for (int role = 0; role < TREE_ROLE_COUNT; ++role) {
-        stopEvents_[role] =
-            CreateEventW(NULL, TRUE, FALSE, treeStopEventName(token_, role).c_str());
-        if (stopEvents_[role] == NULL) {
-            error_ = L"CreateEventW failed";
-            closeAll();
-            return false;
-        }
-    }
-
-    InterlockedExchange(&block_->ownerPid, static_cast<LONG>(GetCurrentProcessId()));
-    std::wstring program = dir + treeProgramName(TREE_ROOT);
-    std::wstring commandLine = L"\"" + program + L"\" " + token_;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(program.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                        &info)) {
-        error_ = L"CreateProcessW failed for " + program;
-        closeAll();
-        return false;
-    }
-    CloseHandle(info.hThread);
-    processes_[TREE_ROOT] = info.hProcess;
-    InterlockedExchange(&block_->parentPid[TREE_ROOT], static_cast<LONG>(GetCurrentProcessId()));
-
-    DWORD lastReport = GetTickCount();
-    int reported = 0;
-    for (;;) {
-        int ready = 0;
+    InterlockedExchange(&block->parentPid[TREE_ROOT], static_cast<LONG>(GetCurrentProcessId()));
+    auto ready = [block]() {
+        int count = 0;
         for (int role = 0; role < TREE_ROLE_COUNT; ++role) {
-            if (block_->pid[role] != 0) {
-                ++ready;
-            }
+            count += block->pid[role] != 0 ? 1 : 0;
         }
-        if (ready == TREE_ROLE_COUNT) {
-            break;
-        }
-        if (ready != reported) {
-            reported = ready;
-            lastReport = GetTickCount();
-        }
-        if (block_->failed != 0 || GetTickCount() - lastReport > stallMs ||
-            WaitForSingleObject(processes_[TREE_ROOT], 0) == WAIT_OBJECT_0) {
-            error_ = block_->failed != 0 ? L"a node could not start its child: error " +
-                                               std::to_wstring(block_->failed)
-                                         : L"the tree did not report in";
-            stop();
-            return false;
-        }
-        Sleep(10);
+        return count;
+    };
+    if (!run_.waitForReports(ready, TREE_ROLE_COUNT, stallMs, &error_)) {
+        stop();
+        return false;
     }
     // Each node waits for its stop event, so its PID is still its own here.
     for (int role = 1; role < TREE_ROLE_COUNT; ++role) {
         processes_[role] = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                       static_cast<DWORD>(block_->pid[role]));
+                                       static_cast<DWORD>(block->pid[role]));
     }
     return true;
 }
 
 bool ProcessTree::stopRole(TreeRole role, DWORD timeoutMs)
 {
-    if (role < 0 || role >= TREE_ROLE_COUNT || stopEvents_[role] == NULL) {
+    if (role < 0 || role >= TREE_ROLE_COUNT || !run_.signalStop(role)) {
         return false;
     }
-    SetEvent(stopEvents_[role]);
-    return processes_[role] == NULL ||
-           WaitForSingleObject(processes_[role], timeoutMs) == WAIT_OBJECT_0;
+    return process(role) == NULL || WaitForSingleObject(process(role), timeoutMs) == WAIT_OBJECT_0;
 }
 
 void ProcessTree::stop(DWORD timeoutMs)
 {
-    for (int role = 0; role < TREE_ROLE_COUNT; ++role) {
-        if (stopEvents_[role] != NULL) {
-            SetEvent(stopEvents_[role]);
-        }
-    }
+    run_.signalAllStops();
     // Nodes that have not reported yet have no handle here; they find their
     // event set as soon as they open it, or end with this process.
     for (int role = 0; role < TREE_ROLE_COUNT; ++role) {
-        if (processes_[role] != NULL &&
-            WaitForSingleObject(processes_[role], timeoutMs) != WAIT_OBJECT_0) {
-            TerminateProcess(processes_[role], 1);
+        if (process(role) != NULL && WaitForSingleObject(process(role), timeoutMs) != WAIT_OBJECT_0) {
+            TerminateProcess(process(role), 1);
         }
     }
     closeAll();
@@ -164,40 +207,30 @@ void ProcessTree::stop(DWORD timeoutMs)
 
 uint32_t ProcessTree::pid(TreeRole role) const
 {
-    return block_ != NULL && role >= 0 && role < TREE_ROLE_COUNT ? static_cast<uint32_t>(block_->pid[role])
-                                                                  : 0;
+    const TreeSharedBlock* block = run_.block<TreeSharedBlock>();
+    return block != NULL && role >= 0 && role < TREE_ROLE_COUNT ? static_cast<uint32_t>(block->pid[role]) : 0;
 }
 
 uint32_t ProcessTree::parentPid(TreeRole role) const
 {
-    return block_ != NULL && role >= 0 && role < TREE_ROLE_COUNT
-               ? static_cast<uint32_t>(block_->parentPid[role])
-               : 0;
+    const TreeSharedBlock* block = run_.block<TreeSharedBlock>();
+    return block != NULL && role >= 0 && role < TREE_ROLE_COUNT ? static_cast<uint32_t>(block->parentPid[role])
+                                                                 : 0;
 }
 
 bool ProcessTree::hasWindow() const
 {
-    return block_ != NULL && block_->windowCreated != 0;
+    const TreeSharedBlock* block = run_.block<TreeSharedBlock>();
+    return block != NULL && block->windowCreated != 0;
 }
 
 void ProcessTree::closeAll()
 {
-    for (int role = 0; role < TREE_ROLE_COUNT; ++role) {
-        if (processes_[role] != NULL) {
-            CloseHandle(processes_[role]);
-            processes_[role] = NULL;
-        }
-        if (stopEvents_[role] != NULL) {
-            CloseHandle(stopEvents_[role]);
-            stopEvents_[role] = NULL;
+    for (HANDLE& process : processes_) {
+        if (process != NULL) {
+            CloseHandle(process);
+            process = NULL;
         }
     }
-    if (block_ != NULL) {
-        UnmapViewOfFile(block_);
-        block_ = NULL;
-    }
-    if (mapping_ != NULL) {
-        CloseHandle(mapping_);
-        mapping_ = NULL;
-    }
+    run_.close();
 }

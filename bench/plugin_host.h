@@ -6,6 +6,9 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
+
+#include "../host/plugin_loader.h"
 
 struct CallOutput {
     int result;
@@ -21,15 +24,15 @@ public:
     PluginHost(const PluginHost&) = delete;
     PluginHost& operator=(const PluginHost&) = delete;
 
-    // Loads the DLL and its TakeCmd.dll, then calls beforeInitialize (the
-    // moment to patch its imports), GetPluginInfo and InitializePlugin.
-    // outputDir holds the files the plugin's output goes to.
-    bool load(const std::wstring& dllPath, const std::wstring& outputDir, bool (*beforeInitialize)(HMODULE, std::string*),
-              std::string* error);
-    HMODULE module() const { return module_; }
+    // Loads the DLL and its TakeCmd.dll as kfshell does, as a transient
+    // shell whose output is not a pipe, with beforeInitialize as the moment to
+    // patch its imports. outputDir holds the files the plugin's output goes to.
+    bool load(const std::wstring& dllPath, const std::wstring& outputDir, BeforeInitialize beforeInitialize,
+              std::wstring* error);
+    HMODULE module() const { return plugin_.module(); }
 
-    // A command export ("kinfold", "ancestry") with this argument text.
-    int command(const char* exportName, const std::wstring& arguments);
+    // A command the plugin announced ("kinfold", "ancestry") with this argument text.
+    int command(const wchar_t* name, const std::wstring& arguments);
     // The variable function @ANCESTRY: the argument text in, its result out.
     int ancestryFunction(const std::wstring& arguments, std::wstring* result);
     // The variable function @KINFOLD, the same way.
@@ -39,18 +42,16 @@ public:
 
 private:
     typedef int(WINAPI* CommandFn)(wchar_t*);
-    typedef void(WINAPI* HostCallFn)(void);
 
-    HMODULE module_ = nullptr;
-    std::wstring moduleName_;  // lent to the plugin's record, as the shell does
+    LoadedPlugin plugin_;
     HANDLE out_ = INVALID_HANDLE_VALUE;
     HANDLE err_ = INVALID_HANDLE_VALUE;
-    wchar_t* buffer_ = nullptr;
+    std::vector<wchar_t> buffer_;  // the host's buffer handed to each call
 
     void beginCall();
     void endCall();
+    void redirect();
+    void restore();
     HANDLE savedOut_ = nullptr;
     HANDLE savedErr_ = nullptr;
-    HostCallFn beginCommand_ = nullptr;
-    HostCallFn endCommand_ = nullptr;
 };

@@ -1,6 +1,6 @@
 #include "import_hooks.h"
 
-#include "../../host/import_table.h"
+#include "../host/import_table.h"
 
 #include <psapi.h>
 #include <string.h>

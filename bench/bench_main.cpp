@@ -2,11 +2,12 @@
 // through the plugin DLL's exported entry points only, so that they stay
 // comparable whatever happens inside the DLL. Prints figures; checks nothing.
 //
-//   kf_bench.exe [--max N] [--rounds N] [--tree DEPTH,FANOUT] [--no-synthetic] [--no-real]
-//                [--plugin PATH]
+//   kf_bench.exe [--max N] [--chain DEPTH] [--rounds N] [--tree DEPTH,FANOUT] [--no-synthetic]
+//                [--no-real] [--plugin PATH]
 //
 // Synthetic tables: the DLL's imports of the toolhelp and process functions
-// are patched to serve a table of N processes (see import_hooks.h). Real
+// are patched to serve a table of N processes (see import_hooks.h), and a
+// chain of DEPTH processes against a random table of as many. Real
 // processes: a tree of kfnode.exe processes, with the real functions called
 // through the same patched imports (counting OpenProcess), timed against
 // floor.h's floor in interleaved rounds.
@@ -15,6 +16,8 @@
 #include "plugin_host.h"
 #include "real_tree.h"
 #include "synthetic_tables.h"
+
+#include "../src/base/host_api.h"
 
 #include <windows.h>
 #include <math.h>
@@ -37,10 +40,15 @@ const uint32_t CHAIN_LENGTH = 5000;
 // would take the time spent past the budget. Big tables get one call.
 const int MAX_RUNS = 5;
 const double RUN_BUDGET_SECONDS = 10.0;
-const DWORD TREE_START_TIMEOUT_MS = 300000;
+// The real tree's start gives up when no node has reported for this long.
+const DWORD TREE_STALL_MS = 60000;
+
+// --chain's default: the largest table.
+const uint32_t CHAIN_AS_LARGEST = UINT32_MAX;
 
 struct Options {
     uint32_t maxSize = 100000;
+    uint32_t chainDepth = CHAIN_AS_LARGEST;  // 0: no deep chain
     int rounds = 15;
     unsigned treeDepth = 4;
     unsigned treeFanout = 4;
@@ -96,13 +104,6 @@ std::wstring ownDirectory()
     return text.substr(0, text.find_last_of(L"\\/") + 1);
 }
 
-std::wstring fullPath(const std::wstring& path)
-{
-    wchar_t full[MAX_PATH * 4];
-    DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
-    return length > 0 && length < MAX_PATH * 4 ? std::wstring(full, length) : path;
-}
-
 bool parseOptions(int argc, wchar_t** argv, Options* options)
 {
     for (int i = 1; i < argc; ++i) {
@@ -110,6 +111,8 @@ bool parseOptions(int argc, wchar_t** argv, Options* options)
         bool hasValue = i + 1 < argc;
         if (arg == L"--max" && hasValue) {
             options->maxSize = static_cast<uint32_t>(wcstoul(argv[++i], nullptr, 10));
+        } else if (arg == L"--chain" && hasValue) {
+            options->chainDepth = static_cast<uint32_t>(wcstoul(argv[++i], nullptr, 10));
         } else if (arg == L"--rounds" && hasValue) {
             options->rounds = std::max(1, _wtoi(argv[++i]));
         } else if (arg == L"--tree" && hasValue) {
@@ -126,14 +129,22 @@ bool parseOptions(int argc, wchar_t** argv, Options* options)
             return false;
         }
     }
-    return options->maxSize >= 1000 || !options->synthetic;
+    if (options->chainDepth == CHAIN_AS_LARGEST) {
+        options->chainDepth = options->maxSize;
+    }
+    return (options->maxSize >= 1000 && options->chainDepth != 1) || !options->synthetic;
 }
 
 std::vector<std::string> gHooked;
 
-bool patchPlugin(HMODULE plugin, std::string* error)
+bool patchPlugin(HMODULE plugin, std::wstring* error)
 {
-    return installImportHooks(plugin, &gHooked, error);
+    std::string reason;
+    if (!installImportHooks(plugin, &gHooked, &reason)) {
+        *error = std::wstring(reason.begin(), reason.end());
+        return false;
+    }
+    return true;
 }
 
 std::string joined(const std::vector<std::string>& names)
@@ -245,8 +256,8 @@ void printRow(const SyntheticTable& table, const char* command, const Measuremen
         uint32_t members = wordCount(m.functionResult);
         output = groupedNumber(members) + " PIDs";
         if (members != expectedMembers) {
-            note = std::string("  (") + whole + " of " + groupedNumber(expectedMembers) +
-                   "; the result is cut at 8192 units)";
+            note = std::string("  (") + whole + " of " + groupedNumber(expectedMembers) + "; the result is cut at " +
+                   std::to_string(HOST_BUFFER_COUNT) + " units)";
         }
     }
     if (m.output.result != 0) {
@@ -346,11 +357,11 @@ TableFigures benchTable(PluginHost& host, const SyntheticTable& table)
     TableFigures figures;
     figures.size = static_cast<uint32_t>(table.processes.size());
 
-    figures.kinfold = measure(host, [&](std::wstring*) { return host.command("kinfold", root); });
+    figures.kinfold = measure(host, [&](std::wstring*) { return host.command(L"kinfold", root); });
     printRow(table, "kinfold", figures.kinfold, treeLines, 0);
-    figures.sorted = measure(host, [&](std::wstring*) { return host.command("kinfold", L"/O:N " + root); });
+    figures.sorted = measure(host, [&](std::wstring*) { return host.command(L"kinfold", L"/O:N " + root); });
     printRow(table, "kinfold /O:N", figures.sorted, treeLines, 0);
-    Measurement chain = measure(host, [&](std::wstring*) { return host.command("ancestry", deepest); });
+    Measurement chain = measure(host, [&](std::wstring*) { return host.command(L"ancestry", deepest); });
     printRow(table, "ancestry", chain, table.deepestDepth + 1, 0);
     Measurement function = measure(host, [&](std::wstring* result) {
         return host.ancestryFunction(deepest, result);
@@ -360,12 +371,12 @@ TableFigures benchTable(PluginHost& host, const SyntheticTable& table)
         return host.kinfoldFunction(root, result);
     });
     printRow(table, "@kinfold", descendants, 0, figures.size, "tree");
-    figures.wholeSystem = measure(host, [&](std::wstring*) { return host.command("kinfold", L"/ALL"); });
+    figures.wholeSystem = measure(host, [&](std::wstring*) { return host.command(L"kinfold", L"/ALL"); });
     printRow(table, "kinfold /ALL", figures.wholeSystem, treeLines, 0);
     SyntheticTable rare = withRareName(table);
     serveSyntheticTable(&rare);
     std::wstring matchArguments = std::wstring(RARE_PATTERN) + L" /ALL /ANC";
-    figures.matches = measure(host, [&](std::wstring*) { return host.command("kinfold", matchArguments); });
+    figures.matches = measure(host, [&](std::wstring*) { return host.command(L"kinfold", matchArguments); });
     printRow(rare, "P /ALL /ANC", figures.matches, matchTreeLines(rare), 0);
     serveSyntheticTable(nullptr);
     return figures;
@@ -398,13 +409,13 @@ void warmUp(PluginHost& host)
 {
     SyntheticTable table = randomTable(100);
     serveSyntheticTable(&table);
-    host.command("kinfold", std::to_wstring(table.rootPid));
-    host.command("kinfold", L"/O:N " + std::to_wstring(table.rootPid));
-    host.command("ancestry", std::to_wstring(table.deepestPid));
+    host.command(L"kinfold", std::to_wstring(table.rootPid));
+    host.command(L"kinfold", L"/O:N " + std::to_wstring(table.rootPid));
+    host.command(L"ancestry", std::to_wstring(table.deepestPid));
     std::wstring result;
     host.ancestryFunction(std::to_wstring(table.deepestPid), &result);
     host.kinfoldFunction(std::to_wstring(table.rootPid), &result);
-    host.command("kinfold", L"/ALL");
+    host.command(L"kinfold", L"/ALL");
     serveSyntheticTable(nullptr);
 }
 
@@ -466,6 +477,70 @@ void benchSynthetic(PluginHost& host, const Options& options)
         top.sorted.counters.heapPeak / (1024.0 * 1024.0), static_cast<double>(top.sorted.counters.heapPeak) / top.size);
 }
 
+// --- A deep chain against a random table of as many -------------------------
+
+// "1.23x", or "-" when either figure is too small to divide by (Wine counts
+// processor time in steps of 10 ms).
+std::string ratioText(double chain, double random)
+{
+    if (chain <= 0 || random <= 0) {
+        return "-";
+    }
+    char text[32];
+    snprintf(text, sizeof(text), "%.2fx", chain / random);
+    return text;
+}
+
+// The commands that walk the whole tree down from the root (or from every
+// root), where depth could cost more than breadth.
+struct TreeWalk {
+    const char* label;
+    bool function;  // its output is a function result, not lines
+    int (*call)(PluginHost& host, const SyntheticTable& table, std::wstring* result);
+};
+
+const TreeWalk TREE_WALKS[] = {
+    {"kinfold", false,
+     [](PluginHost& host, const SyntheticTable& table, std::wstring*) {
+         return host.command(L"kinfold", std::to_wstring(table.rootPid));
+     }},
+    {"kinfold /ALL", false,
+     [](PluginHost& host, const SyntheticTable&, std::wstring*) { return host.command(L"kinfold", L"/ALL"); }},
+    {"@kinfold", true,
+     [](PluginHost& host, const SyntheticTable& table, std::wstring* result) {
+         return host.kinfoldFunction(std::to_wstring(table.rootPid), result);
+     }},
+};
+
+// Each walk on the random table and then on the chain, back to back, so that
+// both rows of a pair see the same load on the machine.
+void benchDeepChain(PluginHost& host, uint32_t depth)
+{
+    say("\nA chain of %s processes (each the only child of the one before) against a random table of as many,\n"
+        "each command measured on the random table and then on the chain. A walk that recursed once per level\n"
+        "would overflow the thread's stack on a deep chain and end the bench here (--chain 0 leaves these rows out).\n\n",
+        groupedNumber(depth).c_str());
+    printSyntheticHeader();
+    const SyntheticTable random = randomTable(depth);
+    const SyntheticTable chain = chainTable(depth);
+    std::string ratios;
+    for (const TreeWalk& walk : TREE_WALKS) {
+        Measurement figures[2];
+        const SyntheticTable* tables[2] = {&random, &chain};
+        for (int i = 0; i < 2; ++i) {
+            const SyntheticTable& table = *tables[i];
+            serveSyntheticTable(&table);
+            figures[i] = measure(host, [&](std::wstring* result) { return walk.call(host, table, result); });
+            printRow(table, walk.label, figures[i], walk.function ? 0 : depth + 1, walk.function ? depth : 0, "tree");
+        }
+        ratios += std::string(ratios.empty() ? "" : ", ") + walk.label + " " +
+                  ratioText(figures[1].best, figures[0].best) + " (" + ratioText(figures[1].cpu, figures[0].cpu) + ")";
+    }
+    serveSyntheticTable(nullptr);
+    say("\nChain against random at %s processes, from seconds (from cpu s): %s\n", groupedNumber(depth).c_str(),
+        ratios.c_str());
+}
+
 // --- Real processes -------------------------------------------------------
 
 struct RealMode {
@@ -492,12 +567,12 @@ void benchReal(PluginHost& host, const Options& options)
 {
     std::wstring node = ownDirectory() + L"kfnode.exe";
     RealTree tree;
-    std::string error;
+    std::wstring error;
     say("\nReal processes: a tree of kfnode.exe processes started by the bench (depth %u, %u children each)\n",
         options.treeDepth, options.treeFanout);
     double startedAt = now();
-    if (!tree.start(node, options.treeDepth, options.treeFanout, TREE_START_TIMEOUT_MS, &error)) {
-        say("  could not start the tree: %s\n", error.c_str());
+    if (!tree.start(node, options.treeDepth, options.treeFanout, TREE_STALL_MS, &error)) {
+        say("  could not start the tree: %s\n", narrow(error).c_str());
         return;
     }
     serveSyntheticTable(nullptr);
@@ -512,7 +587,7 @@ void benchReal(PluginHost& host, const Options& options)
     for (const RealMode& mode : REAL_MODES) {
         arguments.push_back(std::wstring(mode.options) + std::to_wstring(tree.rootPid()));
         resetCallCounters();
-        int rc = host.command("kinfold", arguments.back());
+        int rc = host.command(L"kinfold", arguments.back());
         CallCounters counters = callCounters();
         CallOutput output = host.lastOutput(rc);
         FloorFigures floor = runFloor(mode.floor, tree.rootPid());
@@ -544,7 +619,7 @@ void benchReal(PluginHost& host, const Options& options)
             double floorSeconds = now() - start;
             resetCallCounters();
             start = now();
-            host.command("kinfold", arguments[i]);
+            host.command(L"kinfold", arguments[i]);
             double pluginSeconds = now() - start;
             double outputSeconds = callCounters().outputSeconds;
             floorTimes[i].push_back(floorSeconds);
@@ -571,17 +646,17 @@ int wmain(int argc, wchar_t** argv)
     gReport = GetStdHandle(STD_OUTPUT_HANDLE);
     Options options;
     if (!parseOptions(argc, argv, &options)) {
-        say("usage: kf_bench [--max N (1000 or more)] [--rounds N] [--tree DEPTH,FANOUT] [--no-synthetic] "
-            "[--no-real] [--plugin PATH]\n");
+        say("usage: kf_bench [--max N (1000 or more)] [--chain DEPTH (0 for none, else 2 or more)] [--rounds N] "
+            "[--tree DEPTH,FANOUT] [--no-synthetic] [--no-real] [--plugin PATH]\n");
         return 2;
     }
     std::wstring dll = fullPath(options.plugin.empty()
                                     ? ownDirectory() + L"..\\" + (sizeof(void*) == 8 ? L"Kinfold-x64.dll" : L"Kinfold-x86.dll")
                                     : options.plugin);
     PluginHost host;
-    std::string error;
+    std::wstring error;
     if (!host.load(dll, ownDirectory(), patchPlugin, &error)) {
-        say("kf_bench: %s: %s\n", narrow(dll).c_str(), error.c_str());
+        say("kf_bench: %s\n", narrow(error).c_str());
         return 2;
     }
     SYSTEM_INFO system;
@@ -597,6 +672,9 @@ int wmain(int argc, wchar_t** argv)
     }
     if (options.synthetic) {
         benchSynthetic(host, options);
+        if (options.chainDepth > 0) {
+            benchDeepChain(host, options.chainDepth);
+        }
     }
     if (options.real) {
         benchReal(host, options);
