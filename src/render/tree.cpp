@@ -54,7 +54,6 @@ const CutStyle& cutStyleFor(DisplayFlags flags)
 // Working text of the line being written, shared by every line of one walk
 // and on the heap, since the host's stack is not ours to spend.
 struct LineWork {
-    wchar_t prefix[PREFIX_TEXT_COUNT];
     wchar_t column[COLUMN_TEXT_COUNT];
     std::unique_ptr<LineText> line;
 };
@@ -78,14 +77,20 @@ struct TreePrefix {
     std::vector<uint32_t> lengthAt;  // by depth
 };
 
-// The prefix of a line at step.depth, made the current one; null for a root.
-const wchar_t* prefixFor(const WalkStep& step, TreePrefix* prefix)
+// The indents a line inherits: length units of text, not terminated.
+struct LinePrefix {
+    const wchar_t* text;
+    size_t length;
+};
+
+// The prefix of a line at step.depth; none for the first line of a tree.
+const LinePrefix* prefixFor(const WalkStep& step, const TreePrefix& prefix, LinePrefix* line)
 {
     if (step.depth == 0) {
         return nullptr;
     }
-    prefix->text[prefix->lengthAt[step.depth]] = L'\0';
-    return prefix->text;
+    *line = LinePrefix{prefix.text, prefix.lengthAt[step.depth]};
+    return line;
 }
 
 // What the children of the line at step.depth inherit.
@@ -184,7 +189,7 @@ void writeDisplayText(const wchar_t* source, const ViewSettings& view, LineText*
 // Everything of one line up to and including its end; 0 or STOPPED. A line
 // without prefix is the first of its tree.
 int renderLine(const ProcessRecord& record, const ProcessDetails& details, const SubtreeTotals* totals,
-               const wchar_t* prefix, bool isLast, ViewSettings* view, LineWork* work)
+               const LinePrefix* prefix, bool isLast, ViewSettings* view, LineWork* work)
 {
     int32_t remaining = static_cast<int32_t>(view->width);
     const TreeGlyphs& glyphs = glyphsFor(view->flags);
@@ -192,13 +197,20 @@ int renderLine(const ProcessRecord& record, const ProcessDetails& details, const
     startLine(line, view->output);
 
     if (prefix != nullptr) {
-        // A prefix too deep for its text is cut rather than overrun.
-        copyText(work->prefix, PREFIX_TEXT_COUNT, prefix);
+        // The branch to this line after the inherited indents, the whole cut
+        // at the prefix's capacity rather than overrun.
+        appendCountedToLine(line, prefix->text, prefix->length);
+        size_t length = prefix->length;
         if ((view->flags & OPT_NO_TREE) == 0) {
-            appendText(work->prefix, PREFIX_TEXT_COUNT, isLast ? glyphs.lastBranch : glyphs.branch);
+            const wchar_t* branch = isLast ? glyphs.lastBranch : glyphs.branch;
+            size_t part = wcslen(branch);
+            if (length + part >= PREFIX_TEXT_COUNT) {
+                part = PREFIX_TEXT_COUNT - 1 - length;
+            }
+            appendCountedToLine(line, branch, part);
+            length += part;
         }
-        appendToLine(line, work->prefix);
-        remaining -= textLength(work->prefix);
+        remaining -= static_cast<int32_t>(length);
     } else if ((view->flags & OPT_NO_TREE) != 0) {
         // A list counts down from its length; a tree (no length) numbers its root 1, not 0.
         bool countUp = (view->flags & OPT_REVERSE) != 0 || view->totalCount == 0;
@@ -236,7 +248,7 @@ int renderLine(const ProcessRecord& record, const ProcessDetails& details, const
 // One line of a tree, or a row under OPT_CSV, and its count. A row names
 // the record it hangs under as its parent; one that hangs under none names
 // the parent whose link holds.
-int renderStep(const WalkStep& step, const SubtreeTotals* totals, const wchar_t* prefix, uint32_t csvDepth,
+int renderStep(const WalkStep& step, const SubtreeTotals* totals, const LinePrefix* prefix, uint32_t csvDepth,
                ViewSettings* view, LineWork* work)
 {
     const ProcessDetails& details = detailsFrom(view->source, step.record);
@@ -277,7 +289,8 @@ int renderTree(const ProcessRecord* root, ListedMarks* listed, ViewSettings* vie
     if ((view->flags & OPT_SUBTREE_SUMS) == 0) {
         // Each line as the walk reaches it: a stop at the prompt reads no more.
         while (nextWalkStep(&walk, &step)) {
-            int result = renderStep(step, nullptr, prefixFor(step, prefix.get()), step.depth, view, work.get());
+            LinePrefix line;
+            int result = renderStep(step, nullptr, prefixFor(step, *prefix, &line), step.depth, view, work.get());
             if (result != 0) {
                 return result;
             }
@@ -297,7 +310,8 @@ int renderTree(const ProcessRecord* root, ListedMarks* listed, ViewSettings* vie
     std::vector<SubtreeTotals> totals(steps.size());
     sumSubtrees(steps.data(), steps.size(), view->source, totals.data());
     for (size_t i = 0; i < steps.size(); ++i) {
-        int result = renderStep(steps[i], &totals[i], prefixFor(steps[i], prefix.get()), steps[i].depth, view,
+        LinePrefix line;
+        int result = renderStep(steps[i], &totals[i], prefixFor(steps[i], *prefix, &line), steps[i].depth, view,
                                 work.get());
         if (result != 0) {
             return result;
