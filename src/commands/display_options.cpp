@@ -9,6 +9,7 @@
 #include "console/highlight.h"
 #include "console/line_output.h"
 #include "console/paging.h"
+#include "render/sibling_order.h"
 
 #include <windows.h>
 #include <string.h>
@@ -282,17 +283,6 @@ int takeRoot(wchar_t* argument, DisplaySettings* settings)
     return OPTIONS_CONTINUE;
 }
 
-bool isKeyLetter(wchar_t ch)
-{
-    switch (upperAscii(ch)) {
-    case L'C': case L'D': case L'E': case L'K': case L'M':
-    case L'N': case L'P': case L'T': case L'W':
-        return true;
-    default:
-        return false;
-    }
-}
-
 int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* argument,
                 DisplaySettings* settings, ConsoleOutput* output)
 {
@@ -318,7 +308,7 @@ int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* ar
     case Action::Suboptions: return applySuboptions(command, argument, settings, output);
     case Action::SortKeys:
         if (wcschr(argument, L'?') != NULL) {
-            writeHelpText(output, KINFOLD_HELP_O);
+            writeSortKeyHelp(output);
             return OPTIONS_HELP_DONE;
         }
         return parseSortKeys(argument + 2, settings->sortKeys, &settings->unsorted) == 0 ? OPTIONS_CONTINUE
@@ -484,7 +474,7 @@ int parseSortKeys(const wchar_t* text, wchar_t* keys, bool* unsorted)
         wchar_t ch = *text;
         if (ch == L'-') {
             reverseNext = !reverseNext;
-        } else if (isKeyLetter(ch)) {
+        } else if (findSortKey(ch) != nullptr) {
             if (count < MAX_SORT_KEYS) {
                 keys[count++] = reverseNext ? upperAscii(ch) : lowerAscii(ch);
                 keys[count] = L'\0';
