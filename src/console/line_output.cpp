@@ -63,12 +63,11 @@ size_t fittingPart(const wchar_t* text)
 
 // What does not fit sends the gathered pieces first, so nothing is lost and
 // the order stays; only a text longer than a whole line goes in parts.
-void append(LineText* line, const wchar_t* text, bool coloured, unsigned attribute)
+void append(LineText* line, const wchar_t* text, size_t length, bool coloured, unsigned attribute)
 {
     if (text == nullptr) {
         return;
     }
-    size_t length = wcslen(text);
     if (line->length + length >= LINE_TEXT_COUNT || (coloured && line->runCount == LINE_RUN_COUNT)) {
         writeLineText(line);
     }
@@ -170,12 +169,17 @@ void startLine(LineText* line, ConsoleOutput* output)
 
 void appendToLine(LineText* line, const wchar_t* text)
 {
-    append(line, text, false, 0);
+    append(line, text, text != nullptr ? wcslen(text) : 0, false, 0);
+}
+
+void appendPartToLine(LineText* line, const wchar_t* text, size_t length)
+{
+    append(line, text, length, false, 0);
 }
 
 void appendInAttribute(LineText* line, const wchar_t* text, unsigned attribute)
 {
-    append(line, text, true, attribute);
+    append(line, text, text != nullptr ? wcslen(text) : 0, true, attribute);
 }
 
 int writeEmptyLine(ConsoleOutput* output)
