@@ -7,6 +7,7 @@
 #include "console/arguments.h"
 #include "console/highlight.h"
 #include "console/paging.h"
+#include "console/window_fit.h"
 #include "fake_console.h"
 #include "fake_host.h"
 #include "procinfo/ancestor_chain.h"
