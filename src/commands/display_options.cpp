@@ -4,11 +4,12 @@
 #include "console/arguments.h"
 #include "base/host_api.h"
 #include "base/text.h"
-#include "console/console_port.h"
 #include "console/diagnostics.h"
 #include "console/highlight.h"
 #include "console/line_output.h"
 #include "console/paging.h"
+#include "console/window_fit.h"
+#include "render/sibling_order.h"
 
 #include <windows.h>
 #include <string.h>
@@ -284,17 +285,6 @@ int takeRoot(wchar_t* argument, DisplaySettings* settings)
     return OPTIONS_CONTINUE;
 }
 
-bool isKeyLetter(wchar_t ch)
-{
-    switch (upperAscii(ch)) {
-    case L'C': case L'D': case L'E': case L'K': case L'M':
-    case L'N': case L'P': case L'T': case L'W':
-        return true;
-    default:
-        return false;
-    }
-}
-
 int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* argument,
                 DisplaySettings* settings, ConsoleOutput* output)
 {
@@ -320,7 +310,7 @@ int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* ar
     case Action::Suboptions: return applySuboptions(command, argument, settings, output);
     case Action::SortKeys:
         if (wcschr(argument, L'?') != NULL) {
-            writeHelpText(output, KINFOLD_HELP_O);
+            writeSortKeyHelp(output);
             return OPTIONS_HELP_DONE;
         }
         return parseSortKeys(argument + 2, settings->sortKeys, &settings->unsorted) == 0 ? OPTIONS_CONTINUE
@@ -391,36 +381,6 @@ int parseCommandOptions(CommandKind kind, ArgumentTable* arguments, DisplaySetti
     return OPTIONS_CONTINUE;
 }
 
-uint32_t widthFromWindow(bool isConsole, bool infoOk, int windowWidth)
-{
-    if (!isConsole) {
-        return 100;
-    }
-    // A window too narrow or too wide to be believed counts as unreadable.
-    uint32_t width = (!infoOk || windowWidth < 22 || windowWidth > 400) ? 101 : static_cast<uint32_t>(windowWidth);
-    width -= 1;
-    if (width < MIN_WIDTH) {
-        width = MIN_WIDTH;
-    }
-    if (width > MAX_WIDTH) {
-        width = MAX_WIDTH;
-    }
-    return width;
-}
-
-uint32_t pauseLinesForWindow(uint32_t lines, bool infoOk, int height)
-{
-    if (!infoOk || height < 10 || height > 100) {
-        return 0;
-    }
-    uint32_t windowLines = static_cast<uint32_t>(height);
-    // Two lines stay free for the prompt and the line it follows.
-    if (lines < 3 || lines >= windowLines) {
-        return windowLines - 2;
-    }
-    return lines;
-}
-
 void finishDisplayOptions(CommandKind kind, DisplaySettings* settings, ConsoleOutput* output)
 {
     if (settings == NULL || output == NULL) {
@@ -451,23 +411,6 @@ void finishDisplayOptions(CommandKind kind, DisplaySettings* settings, ConsoleOu
     }
 }
 
-uint32_t automaticWidth(const ConsolePort* port)
-{
-    if (!stdoutIsConsole(port)) {
-        return widthFromWindow(false, false, 0);
-    }
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    bool infoOk = stdoutScreenBufferInfo(port, &info);
-    return widthFromWindow(true, infoOk, infoOk ? info.srWindow.Right - info.srWindow.Left + 1 : 0);
-}
-
-uint32_t fitPauseLines(const ConsolePort* port, uint32_t lines)
-{
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    bool infoOk = stdoutScreenBufferInfo(port, &info);
-    return pauseLinesForWindow(lines, infoOk, infoOk ? info.srWindow.Bottom - info.srWindow.Top + 1 : 0);
-}
-
 int parseSortKeys(const wchar_t* text, wchar_t* keys, bool* unsorted)
 {
     if (text == nullptr || keys == nullptr) {
@@ -494,7 +437,7 @@ int parseSortKeys(const wchar_t* text, wchar_t* keys, bool* unsorted)
         wchar_t ch = *text;
         if (ch == L'-') {
             reverseNext = !reverseNext;
-        } else if (isKeyLetter(ch)) {
+        } else if (findSortKey(ch) != nullptr) {
             if (count < MAX_SORT_KEYS) {
                 keys[count++] = reverseNext ? upperAscii(ch) : lowerAscii(ch);
                 keys[count] = L'\0';

@@ -8,8 +8,6 @@
 #include "render/view.h"
 
 const int HIGHLIGHT_PATTERN_COUNT = 8192;
-const uint32_t MIN_WIDTH = 40;
-const uint32_t MAX_WIDTH = 1020;
 
 enum class CommandKind { Kinfold, Ancestry };
 
@@ -46,20 +44,8 @@ void resetDisplaySettings(DisplaySettings* settings);
 // colours loaded (or the pattern emptied under /N:C), and the automatic width.
 void finishDisplayOptions(CommandKind command, DisplaySettings* settings, ConsoleOutput* output);
 
-// The automatic width: 100 when output is not a console, else the window
-// width less one, within MIN_WIDTH..MAX_WIDTH.
-uint32_t automaticWidth(const ConsolePort* port);
-
-// The pause line count fitted to the window height; 0 turns paging off.
-uint32_t fitPauseLines(const ConsolePort* port, uint32_t lines);
-
 // The /O keys. text: the argument after "/O". keys: SORT_KEYS_COUNT units.
 // unsorted may be null. 0, 1 after reporting an unknown key, -1 for null arguments.
 [[nodiscard]] int parseSortKeys(const wchar_t* text, wchar_t* keys, bool* unsorted);
 // Reverses every key (R): swaps the case of each letter; returns how many.
 int swapKeyCase(wchar_t* keys);
-
-// The rules behind the two, given the console's facts: whether output is a
-// console, whether its screen buffer could be read, and the window's size.
-uint32_t widthFromWindow(bool isConsole, bool infoOk, int windowWidth);
-uint32_t pauseLinesForWindow(uint32_t lines, bool infoOk, int windowHeight);

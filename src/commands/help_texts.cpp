@@ -4,10 +4,15 @@
 #include "base/product.h"
 #include "base/text.h"
 #include "console/line_output.h"
+#include "render/sibling_order.h"
+
+#include <wchar.h>
 
 namespace {
 
 const size_t VERSION_LINE_COUNT = 128;
+// Room for the /O? text: a heading and a line for each key and for "-".
+const size_t SORT_KEY_HELP_COUNT = 512;
 
 }  // namespace
 
@@ -53,20 +58,6 @@ const wchar_t* const KINFOLD_HELP_N =
     L"\tT\tdo not display the tree graphic\n"
     L"\tW\tdo not collect window titles\n"
     L"\tX\tdo not hide extensions\n";
-
-const wchar_t* const KINFOLD_HELP_O =
-    L"KINFOLD /O:  \u2014 sort sibling processes\n"
-    L"\n"
-    L"\tC\tby priority (ascending)\n"
-    L"\tD\tby display name\n"
-    L"\tE\televated processes first\n"
-    L"\tK\tby thread count (ascending)\n"
-    L"\tM\tby memory usage (ascending)\n"
-    L"\tN\tby executable name\n"
-    L"\tP\tby process ID (ascending)\n"
-    L"\tT\tby creation time (oldest first)\n"
-    L"\tW\t32-bit processes first\n"
-    L"\t-\treverses the following key\n";
 
 const wchar_t* const KINFOLD_HELP_T =
     L"KINFOLD /T:  \u2014 show start times\n"
@@ -154,4 +145,16 @@ void printVersionLine(ConsoleOutput* output)
     (void)formatText(line, VERSION_LINE_COUNT, L"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", PLUGIN_NAME, PLUGIN_MAJOR,
                      PLUGIN_MINOR, PLUGIN_BUILD, 0u, KF_ARCH_TEXT);
     writeHelpText(output, line);
+}
+
+void writeSortKeyHelp(ConsoleOutput* output)
+{
+    wchar_t text[SORT_KEY_HELP_COUNT];
+    copyText(text, SORT_KEY_HELP_COUNT, L"KINFOLD /O:  \u2014 sort sibling processes\n\n");
+    for (const SortKey& key : SORT_KEY_ROWS) {
+        size_t length = wcslen(text);
+        (void)formatText(text + length, SORT_KEY_HELP_COUNT - length, L"\t%c\t%s\n", key.letter, key.help);
+    }
+    appendText(text, SORT_KEY_HELP_COUNT, L"\t-\treverses the following key\n");
+    writeHelpText(output, text);
 }

@@ -4,7 +4,6 @@
 
 extern const wchar_t* const KINFOLD_HELP;
 extern const wchar_t* const KINFOLD_HELP_N;
-extern const wchar_t* const KINFOLD_HELP_O;
 extern const wchar_t* const KINFOLD_HELP_T;
 extern const wchar_t* const ANCESTRY_HELP;
 extern const wchar_t* const ANCESTRY_HELP_N;
@@ -16,3 +15,5 @@ struct ConsoleOutput;
 
 // The line /?? adds after the help text.
 void printVersionLine(ConsoleOutput* output);
+// The /O? text, a line for each key of the sort-key table.
+void writeSortKeyHelp(ConsoleOutput* output);

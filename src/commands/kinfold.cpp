@@ -30,9 +30,17 @@ uint32_t windowOwner(HWND window)
     return pid;
 }
 
-// The root when no root argument was given. False after a message: the
-// command then ends with 2.
-bool chooseDefaultRoot(DisplaySettings* settings)
+int driveKinfold(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output, uint32_t* reportedPid)
+{
+    return printKinfoldTree(table, request, output);
+}
+
+const CommandSteps KINFOLD_STEPS = {CommandKind::Kinfold, SPLIT_MODE_KINFOLD, chooseKinfoldDefaultRoot,
+                                    driveKinfold};
+
+}  // namespace
+
+bool chooseKinfoldDefaultRoot(DisplaySettings* settings)
 {
     if (settings->explorerRoot) {
         settings->rootPid = windowOwner(findExplorerWindow());
@@ -57,15 +65,6 @@ bool chooseDefaultRoot(DisplaySettings* settings)
     settings->rootPid = (settings->flags & OPT_SERVICES_ROOT) != 0 ? 0 : GetCurrentProcessId();
     return true;
 }
-
-int driveKinfold(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output, uint32_t* reportedPid)
-{
-    return printKinfoldTree(table, request, output);
-}
-
-const CommandSteps KINFOLD_STEPS = {CommandKind::Kinfold, SPLIT_MODE_KINFOLD, chooseDefaultRoot, driveKinfold};
-
-}  // namespace
 
 int printKinfoldTree(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output)
 {

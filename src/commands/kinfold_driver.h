@@ -1,5 +1,5 @@
-// The parts of the KINFOLD command that work on a table already built, apart
-// so that they can be run over synthetic tables.
+// The parts of the KINFOLD command apart from its argument text, so that
+// they can be run over synthetic tables.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
@@ -14,3 +14,8 @@
 // and the count line. 0, STOPPED, ROOT_PID_NOT_FOUND, NO_WILDCARD_MATCH,
 // NO_SERVICES_ROOT, or a renderer error.
 [[nodiscard]] int printKinfoldTree(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output);
+
+// The root when no root argument was given: /E's or /TC's window owner, the
+// whole system for /ALL, else the shell (none under /SVC, whose root the
+// driver finds). False after a message: the command then ends with 2.
+[[nodiscard]] bool chooseKinfoldDefaultRoot(DisplaySettings* settings);

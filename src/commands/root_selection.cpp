@@ -170,10 +170,12 @@ HWND findShellWindow()
     wchar_t answer[WINDOW_TEXT_COUNT] = {};
     TakeCommandIPC(request, answer);
     answer[WINDOW_TEXT_COUNT - 1] = L'\0';
-    if (answer[0] < L'0' || answer[0] > L'9') {
+    // Window handles have 32 significant bits on 64-bit Windows too (32-bit
+    // processes share them), so a longer number names no window.
+    const wchar_t* rest = nullptr;
+    uint32_t value = 0;
+    if (parseNumber(answer, &rest, &value) != 0) {
         return nullptr;
     }
-    // Base 0: "0x" hexadecimal, a leading "0" octal, else decimal.
-    unsigned long long value = wcstoull(answer, nullptr, 0);
     return reinterpret_cast<HWND>(static_cast<UINT_PTR>(value));
 }

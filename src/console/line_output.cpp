@@ -169,21 +169,17 @@ void startLine(LineText* line, ConsoleOutput* output)
 
 void appendToLine(LineText* line, const wchar_t* text)
 {
-    if (text != nullptr) {
-        append(line, text, wcslen(text), false, 0);
-    }
+    append(line, text, text != nullptr ? wcslen(text) : 0, false, 0);
 }
 
-void appendCountedToLine(LineText* line, const wchar_t* text, size_t length)
+void appendPartToLine(LineText* line, const wchar_t* text, size_t length)
 {
     append(line, text, length, false, 0);
 }
 
 void appendInAttribute(LineText* line, const wchar_t* text, unsigned attribute)
 {
-    if (text != nullptr) {
-        append(line, text, wcslen(text), true, attribute);
-    }
+    append(line, text, text != nullptr ? wcslen(text) : 0, true, attribute);
 }
 
 int writeEmptyLine(ConsoleOutput* output)

@@ -33,8 +33,9 @@ void startLine(LineText* line, ConsoleOutput* output);
 // nothing is lost and the order stays; only a text longer than a whole line
 // goes in parts.
 void appendToLine(LineText* line, const wchar_t* text);
-// Appends length units of text, which need not be terminated.
-void appendCountedToLine(LineText* line, const wchar_t* text, size_t length);
+// Appends length units of text as appendToLine does; text need not be
+// terminated there, so a caller can hand over a stretch of a longer text.
+void appendPartToLine(LineText* line, const wchar_t* text, size_t length);
 // Appends text to be shown in attribute where colour is on.
 void appendInAttribute(LineText* line, const wchar_t* text, unsigned attribute);
 

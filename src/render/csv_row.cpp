@@ -10,9 +10,6 @@
 
 namespace {
 
-// Field text is handed to the line in chunks of this size, so a text of any
-// length passes through without a buffer of its length.
-const size_t CHUNK_COUNT = 256;
 // Room for the text of any field but Name and Display, which point at theirs.
 const size_t SCRATCH_COUNT = 64;
 
@@ -25,31 +22,6 @@ bool needsQuotes(const wchar_t* text, size_t length)
         }
     }
     return false;
-}
-
-struct ChunkWriter {
-    LineText* line;
-    wchar_t text[CHUNK_COUNT];
-    size_t length;
-};
-
-void flush(ChunkWriter* writer)
-{
-    if (writer->length > 0) {
-        writer->text[writer->length] = L'\0';
-        appendToLine(writer->line, writer->text);
-        writer->length = 0;
-    }
-}
-
-// A surrogate pair stays in one chunk, so the line never sends half of it.
-void put(ChunkWriter* writer, wchar_t ch)
-{
-    size_t needed = isHighSurrogate(ch) ? 2 : 1;
-    if (writer->length + needed >= CHUNK_COUNT) {
-        flush(writer);
-    }
-    writer->text[writer->length++] = ch;
 }
 
 // What one row is made of.
@@ -207,24 +179,23 @@ void appendCsvField(LineText* line, const wchar_t* text, size_t length)
     if (line == nullptr || text == nullptr) {
         return;
     }
-    ChunkWriter writer;
-    ChunkWriter* chunks = &writer;
-    chunks->line = line;
-    chunks->length = 0;
     bool quoted = needsQuotes(text, length);
     if (quoted) {
-        put(chunks, L'"');
+        appendToLine(line, L"\"");
     }
+    // Each stretch runs up to a quote and the next one starts at it, so every
+    // quote goes out twice; a quote never splits a surrogate pair.
+    size_t start = 0;
     for (size_t i = 0; i < length; ++i) {
         if (text[i] == L'"') {
-            put(chunks, L'"');
+            appendPartToLine(line, text + start, i + 1 - start);
+            start = i;
         }
-        put(chunks, text[i]);
     }
+    appendPartToLine(line, text + start, length - start);
     if (quoted) {
-        put(chunks, L'"');
+        appendToLine(line, L"\"");
     }
-    flush(chunks);
 }
 
 int writeCsvHeader(DisplayFlags flags, ConsoleOutput* output)

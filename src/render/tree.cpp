@@ -199,7 +199,7 @@ int renderLine(const ProcessRecord& record, const ProcessDetails& details, const
     if (prefix != nullptr) {
         // The branch to this line after the inherited indents, the whole cut
         // at the prefix's capacity rather than overrun.
-        appendCountedToLine(line, prefix->text, prefix->length);
+        appendPartToLine(line, prefix->text, prefix->length);
         size_t length = prefix->length;
         if ((view->flags & OPT_NO_TREE) == 0) {
             const wchar_t* branch = isLast ? glyphs.lastBranch : glyphs.branch;
@@ -207,7 +207,7 @@ int renderLine(const ProcessRecord& record, const ProcessDetails& details, const
             if (length + part >= PREFIX_TEXT_COUNT) {
                 part = PREFIX_TEXT_COUNT - 1 - length;
             }
-            appendCountedToLine(line, branch, part);
+            appendPartToLine(line, branch, part);
             length += part;
         }
         remaining -= static_cast<int32_t>(length);

@@ -2,6 +2,7 @@
 #include "command_fixtures.h"
 #include "commands/help_texts.h"
 #include "fake_host.h"
+#include "render/sibling_order.h"
 
 #include <gtest/gtest.h>
 
@@ -190,4 +191,16 @@ TEST(HelpTextTest, KinfoldFunctionHelpListsEveryFlagInAncestrysLayout)
     const std::wstring ancestryHelp = ANCESTRY_FUNCTION_HELP;
     const std::wstring lastLine = ancestryHelp.substr(ancestryHelp.rfind(L"\n\n"));
     EXPECT_EQ(lastLine, help.substr(help.size() - lastLine.size()));
+}
+
+// The /O: line of the help lists the keys by hand: a key added to the
+// sort-key table (or taken out of it) without this line fails here.
+TEST(HelpTextTest, SortLineOfTheHelpNamesEveryKeyOfTheTable)
+{
+    std::wstring letters = L"-";
+    for (const SortKey& key : SORT_KEY_ROWS) {
+        letters += key.letter;
+    }
+    const std::wstring line = L"\t/O:\tsort processes:    " + letters + L" \t/O? for help\n";
+    EXPECT_NE(std::wstring::npos, std::wstring(KINFOLD_HELP).find(line)) << "no line " << line;
 }

@@ -170,4 +170,21 @@ TEST(KinfoldCommand, DefaultRootIsTheShell)
     }
 }
 
+// /TC names one root: when the host gives no shell window, /ALL /TC is the
+// shell's own tree, as plain /TC is. Fault: the whole system instead, one
+// tree for every process without a living parent.
+TEST(KinfoldCommand, AllWithoutAShellWindowIsTheShellsOneTree)
+{
+    wchar_t self[32];
+    wsprintfW(self, L"\r\n%04X  ", GetCurrentProcessId());
+    // No answer, no number, window 0, and a number that names no window.
+    for (const wchar_t* answer : {L"", L"none", L"0", L"0x7FFFFFF0"}) {
+        resetFakeHost();
+        gFakeHost.ipcAnswer = answer;
+        EXPECT_EQ(0, runCommand(kinfoldCommand, L"/ALL /TC")) << gFakeHost.err;
+        EXPECT_EQ(0u, gFakeHost.out.find(self)) << answer << "\n" << gFakeHost.out;
+        EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"\r\n\r\n")) << "a second tree\n" << gFakeHost.out;
+    }
+}
+
 }  // namespace

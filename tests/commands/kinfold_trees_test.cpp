@@ -7,6 +7,7 @@
 #include "console/arguments.h"
 #include "console/highlight.h"
 #include "console/paging.h"
+#include "console/window_fit.h"
 #include "fake_console.h"
 #include "fake_host.h"
 #include "procinfo/ancestor_chain.h"
@@ -68,8 +69,14 @@ protected:
             }
         }
         attachDisplayNames(&table);
-        if (pattern == nullptr && rootPid == 0 && (flags & OPT_ALL_ROOTS) != 0) {
-            flags |= OPT_WHOLE_SYSTEM;
+        // Without a root the command's own rule decides, so /SVC is seen to win over /ALL.
+        if (pattern == nullptr && rootPid == 0) {
+            std::unique_ptr<DisplaySettings> settings(new DisplaySettings());
+            resetDisplaySettings(settings.get());
+            settings->flags = flags;
+            EXPECT_TRUE(chooseKinfoldDefaultRoot(settings.get()));
+            flags = settings->flags;
+            rootPid = settings->rootPid;
         }
         SYSTEMTIME today = {};
         CommandRequest request = {pattern, sortKeys, rootPid, nullptr, 100, flags | OPT_ASCII, &today};
@@ -290,6 +297,29 @@ TEST_F(KinfoldTrees, StopAtThePromptInTheSecondTreeEndsTheOutput)
     EXPECT_NE(std::wstring::npos, gFakeHost.out.find(L"0030  a"));
     EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"0034")) << gFakeHost.out;
     EXPECT_EQ(std::wstring::npos, gFakeHost.out.find(L"Found")) << gFakeHost.out;
+}
+
+// /SVC names one root and wins over /ALL: without a services root the
+// command fails as plain /SVC does, with one it shows that tree alone.
+// Fault: /ALL /SVC taking the whole system, every tree with result 0.
+TEST_F(KinfoldTrees, AllUnderSvcIsTheServicesRootOrNothing)
+{
+    std::vector<ProcessRecord> records = {makeRecord(0x10, 0, L"init.exe"), makeRecord(0x20, 0x10, L"services.exe"),
+                                          makeRecord(0x40, 0, L"other.exe"), makeRecord(0x24, 0x20, L"svchost.exe")};
+    TreeRun none = run(records, nullptr, OPT_ALL_ROOTS | OPT_SERVICES_ROOT);
+    EXPECT_EQ(NO_SERVICES_ROOT, none.result);
+    EXPECT_EQ(L"", gFakeHost.out);
+    EXPECT_EQ(2, reportCommandResult(none.result, 0));
+    EXPECT_EQ(L"Kinfold plugin: Services root not found.\r\n", gFakeHost.err);
+
+    for (uint32_t pid = 0x28; pid <= 0x34; pid += 4) {
+        records.push_back(makeRecord(pid, 0x20, L"svchost.exe"));
+    }
+    resetFakeHost();
+    TreeRun found = run(records, nullptr, OPT_ALL_ROOTS | OPT_SERVICES_ROOT);
+    EXPECT_EQ(0, found.result) << gFakeHost.err;
+    EXPECT_EQ((Lines{L"0020  services"}), firstLines(found.lines));
+    EXPECT_EQ(7u, found.lines.size()) << gFakeHost.out;
 }
 
 // Many one-line trees on a small window: every line on the screen counts,

@@ -143,13 +143,17 @@ TEST(WildcardRoot, DotNothingAndTheLongestPattern)
 
 // --- shell window ----------------------------------------------------------
 
-TEST(ShellWindow, AnswerIsReadAsNumberWithBaseDetection)
+// The answer follows the number rule of PIDs: a leading 0 is no octal
+// ("010" read with base detection names window 8), and a number past 32
+// bits names no window rather than a cut one.
+TEST(ShellWindow, AnswerIsReadByTheNumberRuleOfPids)
 {
     const struct {
         const wchar_t* answer;
         uintptr_t window;
-    } cases[] = {{L"123456", 123456}, {L"0x1F2e", 0x1F2E}, {L"010", 8}, {L"42 and more", 42},
-                 {L"", 0},            {L"x123", 0},        {L" 123", 0}};
+    } cases[] = {{L"123456", 123456}, {L"0x1F2e", 0x1F2E}, {L"010", 10},          {L"42 and more", 42},
+                 {L"", 0},            {L"x123", 0},        {L" 123", 0},          {L"0xFFFFFFFF", 0xFFFFFFFF},
+                 {L"0x100000000", 0}};
     for (const auto& c : cases) {
         gFakeHost.ipcAnswer = c.answer;
         EXPECT_EQ(reinterpret_cast<HWND>(c.window), findShellWindow()) << c.answer;

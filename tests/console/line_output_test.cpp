@@ -78,4 +78,29 @@ TEST_F(LineOutputTest, ColouredRunsGoToTheConsoleInOrderAndTheNormalAttributeCom
     EXPECT_EQ((std::vector<std::wstring>{L"H07 \r\n"}), outputTranscript());
 }
 
+// A line of 4,095 units and its terminator fill the buffer and go in one
+// call; pieces of 4,096 send the first ahead. Fault: a piece that exactly
+// fills the buffer taken as it is: its terminator lands on the line's
+// length and the whole line is lost, only its end comes out.
+TEST_F(LineOutputTest, PiecesThatFillTheBufferLeaveWhole)
+{
+    const struct {
+        size_t first;
+        size_t calls;  // host calls for the text
+    } cases[] = {{LINE_TEXT_COUNT - 11, 1}, {LINE_TEXT_COUNT - 10, 2}};
+    const std::wstring second(10, L'b');
+    for (const auto& c : cases) {
+        gFakeHost.out.clear();
+        gFakeHost.pieces.clear();
+        const std::wstring first(c.first, L'a');
+        startLine(line_.get(), &gTestOutput);
+        appendToLine(line_.get(), first.c_str());
+        appendToLine(line_.get(), second.c_str());
+        EXPECT_EQ(0, writeLine(line_.get()));
+        EXPECT_EQ(c.first + second.size() + 2, gFakeHost.out.size()) << c.first;
+        EXPECT_TRUE(gFakeHost.out == first + second + L"\r\n") << c.first;
+        EXPECT_EQ(c.calls + 1, gFakeHost.pieces.size()) << c.first;
+    }
+}
+
 }  // namespace

@@ -63,6 +63,7 @@ protected:
         std::unique_ptr<LineText> line(new LineText);
         startLine(line.get(), &gTestOutput);
         gFakeHost.out.clear();
+        gFakeHost.pieces.clear();
         appendCsvField(line.get(), text.c_str(), text.size());
         writeLineText(line.get());
         return gFakeHost.out;
@@ -92,8 +93,8 @@ TEST_F(CsvTest, QuotingOfAWindowTitleWithACommaAndAQuote)
         EXPECT_EQ(c.field, fieldOf(c.text)) << c.text;
     }
 
-    // Longer than a line's text, every unit a quote to double, and a pair of
-    // surrogates at each chunk's edge: all of it arrives, in order.
+    // Longer than a line's text, every third unit a quote to double, and
+    // pairs of surrogates between them: all of it arrives, in order.
     std::wstring title;
     for (int i = 0; i < 3000; ++i) {
         title += i % 3 == 0 ? L"\"" : (i % 3 == 1 ? L"\xD83D\xDE00" : L",");
@@ -101,6 +102,14 @@ TEST_F(CsvTest, QuotingOfAWindowTitleWithACommaAndAQuote)
     std::wstring field = fieldOf(title);
     ASSERT_EQ(2 + title.size() + 1000, field.size());
     EXPECT_EQ(title, csvFields(field)[0]);
+
+    // One stretch without quotes longer than the line, a pair where the line
+    // is full: the line goes out before the pair, never half of it.
+    std::wstring longTitle = std::wstring(LINE_TEXT_COUNT - 2, L',') + L"\xD83D\xDE00" + L"tail";
+    EXPECT_EQ(L"\"" + longTitle + L"\"", fieldOf(longTitle));
+    for (const OutputPiece& piece : gFakeHost.pieces) {
+        EXPECT_FALSE(!piece.text.empty() && isHighSurrogate(piece.text.back())) << piece.text.size();
+    }
 
     // Through a whole row, as the display text of a tree line.
     std::vector<SyntheticRecord> table = {makeRecord(0x10, 0x8, L"app.exe")};
