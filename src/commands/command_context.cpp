@@ -18,6 +18,10 @@ int reportCommandResult(int driverResult, uint32_t pid)
     if (driverResult == STOPPED) {
         return 3;
     }
+    // Each process left running has had its line already.
+    if (driverResult == SOME_NOT_ENDED) {
+        return 1;
+    }
     wchar_t message[ERROR_TEXT_COUNT];
     switch (driverResult) {
     case ROOT_PID_NOT_FOUND:
@@ -28,6 +32,9 @@ int reportCommandResult(int driverResult, uint32_t pid)
         break;
     case NO_SERVICES_ROOT:
         copyText(message, ERROR_TEXT_COUNT, L"Services root not found.");
+        break;
+    case SHELL_IN_TREE:
+        (void)formatText(message, ERROR_TEXT_COUNT, L"the tree holds this shell (%u); nothing was ended", pid);
         break;
     default:
         formatSystemError(static_cast<DWORD>(driverResult), message);
@@ -76,7 +83,7 @@ int driveOverTable(const CommandSteps& steps, const CommandRequest& request, Con
 {
     ProcessTable table;
     int result = 0;
-    if (!buildCommandTable(request.flags, output, &table, &result)) {
+    if (!buildCommandTable(request.flags, request.endTree, output, &table, &result)) {
         return result;
     }
     return steps.drive(&table, request, output, reportedPid);
@@ -121,6 +128,9 @@ int runCommandSteps(const CommandSteps& steps, wchar_t* arguments, const Console
     request.width = settings->width;
     request.flags = settings->flags;
     request.today = &today;
+    request.shellPid = GetCurrentProcessId();
+    request.endTree = settings->endTree;
+    request.endConfirmed = settings->endConfirmed;
     uint32_t reportedPid = request.rootPid;
     int result = driveOverTable(steps, request, &context->output, &reportedPid);
     return reportCommandResult(result, reportedPid);

@@ -33,6 +33,9 @@ struct CommandRequest {
     uint32_t width;
     DisplayFlags flags;
     const SYSTEMTIME* today;    // local time when the command started
+    uint32_t shellPid;          // the process running the command
+    bool endTree;               // KINFOLD /END
+    bool endConfirmed;          // KINFOLD /Y
 };
 
 // What sets one command apart from the other.

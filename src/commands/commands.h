@@ -10,6 +10,8 @@
 const int ROOT_PID_NOT_FOUND = 42;
 const int NO_WILDCARD_MATCH = 43;
 const int NO_SERVICES_ROOT = 44;
+const int SOME_NOT_ENDED = 45;  // /END: each process left running has had its line; the command gives 1
+const int SHELL_IN_TREE = 46;   // /END: the tree holds the shell or an ancestor of it; nothing was ended
 
 extern "C" {
 int WINAPI kinfold(wchar_t* arguments);
@@ -22,6 +24,7 @@ int kinfoldCommand(wchar_t* arguments, const ConsolePort* console);
 int ancestryCommand(wchar_t* arguments, const ConsolePort* console);
 
 // Reports a driver result on standard error and turns it into the command's
-// result: 0, 3 after a stop (no message), else 2. pid is the process the
-// command looked for, quoted when it was not found.
+// result: 0, 3 after a stop (no message), 1 when /END left some processes
+// running (no message), else 2. pid is the process the command looked for,
+// quoted when it was not found; the shell's own under SHELL_IN_TREE.
 int reportCommandResult(int driverResult, uint32_t pid);

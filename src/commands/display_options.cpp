@@ -49,6 +49,8 @@ enum class Action {
     AllRoots,
     AncestorPaths,
     SubtreeSums,
+    EndTree,
+    EndConfirmed,
 };
 
 struct OptionRow {
@@ -68,6 +70,7 @@ const OptionRow KINFOLD_OPTIONS[] = {
     {L"/CSV", Match::Exact, Action::Csv},
     {L"/D", Match::Exact, Action::DecimalPid},
     {L"/E", Match::Exact, Action::Explorer},
+    {L"/END", Match::Exact, Action::EndTree},
     {L"/F", Match::Exact, Action::FullPath},
     {L"/H", Match::Prefix, Action::Highlight},
     {L"/I", Match::Exact, Action::ExtraInfo},
@@ -88,6 +91,7 @@ const OptionRow KINFOLD_OPTIONS[] = {
     {L"/W", Match::Exact, Action::AutomaticWidth},
     {L"/W", Match::Prefix, Action::Width},
     {L"/X", Match::Exact, Action::HexPid},
+    {L"/Y", Match::Exact, Action::EndConfirmed},
     {L"/Z", Match::Exact, Action::ParentPid},
 };
 
@@ -338,6 +342,27 @@ int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* ar
             setMemoryFormat(0, settings);
         }
         break;
+    case Action::EndTree: settings->endTree = true; break;
+    case Action::EndConfirmed: settings->endConfirmed = true; break;
+    }
+    return OPTIONS_CONTINUE;
+}
+
+// /END is refused before anything is printed where it could not be carried
+// out as asked: rows for programs end nothing, and with nobody at a console
+// to answer, only /Y says yes.
+int checkEndTree(const DisplaySettings& settings, ConsoleOutput* output)
+{
+    if (!settings.endTree) {
+        return OPTIONS_CONTINUE;
+    }
+    if ((settings.flags & OPT_CSV) != 0) {
+        reportError(L"/END does not take /CSV: list with @KINFOLD, end with /END /Y\r\n");
+        return OPTIONS_ERROR;
+    }
+    if (!settings.endConfirmed && !consoleCanAsk(output->port)) {
+        reportError(L"/END needs /Y when there is no console to ask\r\n");
+        return OPTIONS_ERROR;
     }
     return OPTIONS_CONTINUE;
 }
@@ -378,7 +403,11 @@ int parseCommandOptions(CommandKind kind, ArgumentTable* arguments, DisplaySetti
             return result;
         }
     }
-    return OPTIONS_CONTINUE;
+    int result = checkEndTree(*settings, output);
+    if (result != OPTIONS_CONTINUE) {
+        resetDisplaySettings(settings);
+    }
+    return result;
 }
 
 void finishDisplayOptions(CommandKind kind, DisplaySettings* settings, ConsoleOutput* output)

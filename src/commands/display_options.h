@@ -25,6 +25,8 @@ struct DisplaySettings {
     bool unsorted;                      // KINFOLD /O:U
     bool explorerRoot;                  // KINFOLD /E
     bool shellWindowRoot;               // KINFOLD /TC, /TCMD
+    bool endTree;                       // KINFOLD /END
+    bool endConfirmed;                  // KINFOLD /Y: end without asking
 };
 
 // Results of the argument loop.

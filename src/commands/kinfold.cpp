@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "commands/command_context.h"
 #include "commands/display_options.h"
+#include "commands/end_tree.h"
 #include "commands/kinfold_driver.h"
 #include "commands/record_source.h"
 #include "commands/root_selection.h"
@@ -32,7 +33,25 @@ uint32_t windowOwner(HWND window)
 
 int driveKinfold(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output, uint32_t* reportedPid)
 {
-    return printKinfoldTree(table, request, output);
+    int result = printKinfoldTree(table, request, output);
+    if (result == SHELL_IN_TREE) {
+        *reportedPid = request.shellPid;
+    }
+    return result;
+}
+
+// What /END ends of what was printed: the roots' trees, not the ancestors
+// /ANC shows above them.
+std::vector<const ProcessRecord*> treesToEnd(const TreePlan& plan, const std::vector<const ProcessRecord*>& printed)
+{
+    std::vector<const ProcessRecord*> members;
+    members.reserve(printed.size());
+    for (const ProcessRecord* record : printed) {
+        if (!isAncestorOnly(plan, record)) {
+            members.push_back(record);
+        }
+    }
+    return members;
 }
 
 const CommandSteps KINFOLD_STEPS = {CommandKind::Kinfold, SPLIT_MODE_KINFOLD, chooseKinfoldDefaultRoot,
@@ -66,7 +85,7 @@ bool chooseKinfoldDefaultRoot(DisplaySettings* settings)
     return true;
 }
 
-int printKinfoldTree(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output)
+int printKinfoldTree(ProcessTable* table, const CommandRequest& request, ConsoleOutput* output, const EndCalls* ending)
 {
     DisplayFlags flags = request.flags;
     TreePlan plan;
@@ -133,6 +152,10 @@ int printKinfoldTree(ProcessTable* table, const CommandRequest& request, Console
     if (matchesShown) {
         view.nameMatch = planMatches(&plan);
     }
+    std::vector<const ProcessRecord*> printed;
+    if (request.endTree) {
+        view.printed = &printed;
+    }
 
     // Rows for programs have one header and no empty lines between trees.
     if ((flags & OPT_CSV) != 0) {
@@ -156,7 +179,15 @@ int printKinfoldTree(ProcessTable* table, const CommandRequest& request, Console
             return result;
         }
     }
-    return (flags & (OPT_COUNT | OPT_CSV)) == OPT_COUNT ? printCountLine(output, view.printedCount) : 0;
+    if ((flags & (OPT_COUNT | OPT_CSV)) == OPT_COUNT && printCountLine(output, view.printedCount) == STOPPED) {
+        return STOPPED;
+    }
+    if (!request.endTree) {
+        return 0;
+    }
+    EndRequest end = {request.shellPid, !request.endConfirmed, flags};
+    EndCalls system = systemEndCalls();
+    return endPrintedTree(table, treesToEnd(plan, printed), end, ending != nullptr ? *ending : system, output);
 }
 
 int kinfoldCommand(wchar_t* arguments, const ConsolePort* console)

@@ -44,6 +44,17 @@ const wchar_t* sourceImagePath(void* context, const ProcessRecord* record)
     return recordImagePath(tableOf(context), *record);
 }
 
+uint32_t findInTable(const void* context, uint32_t pid)
+{
+    const ProcessTable& table = *static_cast<const ProcessTable*>(context);
+    return pid == 0 ? NO_RECORD : firstEntryOf(table.pids, pid);
+}
+
+uint32_t parentInTable(const void* context, uint32_t index)
+{
+    return static_cast<const ProcessTable*>(context)->records[index].entry.th32ParentProcessID;
+}
+
 }  // namespace
 
 RecordSource recordSourceFor(ProcessTable* table)
@@ -77,27 +88,34 @@ uint64_t tableCreationTime(uint32_t pid, void* context)
     return liveCreationTime(tableOf(context), pid);
 }
 
-TableOptions tableOptionsFor(DisplayFlags flags)
+AncestorLinks tableAncestorLinks(const ProcessTable* table)
 {
-    TableOptions options;
+    AncestorLinks links = {table, table->count, findInTable, parentInTable};
+    return links;
+}
+
+TableOptions tableOptionsFor(DisplayFlags flags, bool hold)
+{
+    TableOptions options = {};
     options.collectDetails = (flags & OPT_OPEN_PROCESSES) != 0;
     // Without display texts a path would never be shown.
     options.collectImagePaths = (flags & OPT_FULL_PATH) != 0 && (flags & OPT_NO_DISPLAY_NAMES) == 0;
     options.collectServiceNames = (flags & OPT_NO_SERVICES) == 0;
     options.collectWindowTitles = (flags & OPT_NO_TITLES) == 0;
     options.localStartTimes = (flags & OPT_START_TIME) != 0;
+    options.holdProcesses = hold;
     return options;
 }
 
-bool buildCommandTable(DisplayFlags flags, ConsoleOutput* output, ProcessTable* table, int* result)
+bool buildCommandTable(DisplayFlags flags, bool hold, ConsoleOutput* output, ProcessTable* table, int* result)
 {
-    return buildCommandTable(systemToolhelp(), flags, output, table, result);
+    return buildCommandTable(systemToolhelp(), flags, hold, output, table, result);
 }
 
-bool buildCommandTable(const ToolhelpCalls& toolhelp, DisplayFlags flags, ConsoleOutput* output,
+bool buildCommandTable(const ToolhelpCalls& toolhelp, DisplayFlags flags, bool hold, ConsoleOutput* output,
                        ProcessTable* table, int* result)
 {
-    *result = buildProcessTable(toolhelp, tableOptionsFor(flags), table);
+    *result = buildProcessTable(toolhelp, tableOptionsFor(flags, hold), table);
     if (*result != 0) {
         return false;
     }

@@ -30,17 +30,6 @@ void sortAsSiblings(const wchar_t* sortKeys, const RecordSource& source, std::ve
     sortSiblings(sortKeys, source, records->data(), static_cast<uint32_t>(records->size()));
 }
 
-uint32_t tableFind(const void* context, uint32_t pid)
-{
-    const ProcessTable& table = *static_cast<const ProcessTable*>(context);
-    return pid == 0 ? NO_RECORD : firstEntryOf(table.pids, pid);
-}
-
-uint32_t tableParentOf(const void* context, uint32_t index)
-{
-    return static_cast<const ProcessTable*>(context)->records[index].entry.th32ParentProcessID;
-}
-
 TreePlan& planOf(void* context)
 {
     return *static_cast<TreePlan*>(context);
@@ -253,7 +242,7 @@ void addAncestorPaths(const wchar_t* sortKeys, TreePlan* plan)
     ProcessTable& table = *plan->table;
     std::vector<uint32_t> pids(table.count);
     std::vector<uint32_t> indexes(table.count);
-    AncestorLinks links = {&table, table.count, tableFind, tableParentOf};
+    AncestorLinks links = tableAncestorLinks(&table);
     std::vector<const ProcessRecord*> tops;
     for (const ProcessRecord* root : plan->firsts) {
         uint32_t index = recordIndex(table, root);
@@ -324,6 +313,11 @@ RecordSource planSource(TreePlan* plan)
     RecordSource source = {plan,          plan->tableSource.recordCount, planSlotOf, planChildCount,
                            planChildren,  planParentPid,                 planDetails,     planImagePath};
     return source;
+}
+
+bool isAncestorOnly(const TreePlan& plan, const ProcessRecord* record)
+{
+    return isPathRecord(plan, recordIndex(*plan.table, record));
 }
 
 RecordMatch planMatches(const TreePlan* plan)

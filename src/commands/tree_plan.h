@@ -65,5 +65,8 @@ const ProcessRecord* nextTree(TreePlan* plan);
 // path records below it, and a path record is nobody else's child.
 RecordSource planSource(TreePlan* plan);
 
+// True for an ancestor the plan shows only above the roots below it.
+bool isAncestorOnly(const TreePlan& plan, const ProcessRecord* record);
+
 // The names the plan marked as matches.
 RecordMatch planMatches(const TreePlan* plan);

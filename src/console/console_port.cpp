@@ -15,6 +15,11 @@ HANDLE win32StandardOutput()
     return GetStdHandle(STD_OUTPUT_HANDLE);
 }
 
+HANDLE win32StandardInput()
+{
+    return GetStdHandle(STD_INPUT_HANDLE);
+}
+
 BOOL win32GetMode(HANDLE console, DWORD* mode)
 {
     return GetConsoleMode(console, mode);
@@ -102,7 +107,7 @@ void writeChunks(const ConsolePort* port, HANDLE console, const wchar_t* text, s
 }  // namespace
 
 const ConsolePort gWin32Console = {
-    win32StandardOutput, win32GetMode,    win32GetScreenBufferInfo, win32SetTextAttribute, win32WriteConsole,
+    win32StandardOutput, win32StandardInput, win32GetMode,    win32GetScreenBufferInfo, win32SetTextAttribute, win32WriteConsole,
     win32OpenConout,     win32CloseHandle, win32PrepareInput,        win32KeyWaiting,       win32ReadKey,
     win32TickCount,      win32Sleep,       win32SetCtrlHandler,
 };
@@ -111,6 +116,12 @@ bool stdoutIsConsole(const ConsolePort* port)
 {
     DWORD mode = 0;
     return port->getMode(port->standardOutput(), &mode) != FALSE;
+}
+
+bool consoleCanAsk(const ConsolePort* port)
+{
+    DWORD mode = 0;
+    return stdoutIsConsole(port) && port->getMode(port->standardInput(), &mode) != FALSE;
 }
 
 bool stdoutScreenBufferInfo(const ConsolePort* port, CONSOLE_SCREEN_BUFFER_INFO* info)

@@ -8,6 +8,7 @@
 
 struct ConsolePort {
     HANDLE (*standardOutput)();  // GetStdHandle(STD_OUTPUT_HANDLE)
+    HANDLE (*standardInput)();   // GetStdHandle(STD_INPUT_HANDLE)
     BOOL (*getMode)(HANDLE console, DWORD* mode);
     BOOL (*getScreenBufferInfo)(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info);
     BOOL (*setTextAttribute)(HANDLE console, WORD attribute);
@@ -46,6 +47,9 @@ private:
 
 // True when standard output is a console (GetConsoleMode succeeds).
 bool stdoutIsConsole(const ConsolePort* port);
+// True when both ends are the console: there is someone to ask and a key
+// typed there answers.
+bool consoleCanAsk(const ConsolePort* port);
 
 // GetConsoleScreenBufferInfo of standard output; false when there is none.
 bool stdoutScreenBufferInfo(const ConsolePort* port, CONSOLE_SCREEN_BUFFER_INFO* info);

@@ -169,6 +169,19 @@ int endLine(ConsoleOutput* output)
     return 0;
 }
 
+bool askYes(ConsoleOutput* output, const wchar_t* question)
+{
+    writeToConsole(output->port, question);
+    uint32_t key = waitForKey(output);
+    if (key == KEY_CTRL_C) {
+        (void)showBreakNotice(output->port);
+        return false;
+    }
+    bool yes = key == L'y' || key == L'Y';
+    writeToConsole(output->port, yes ? L"Y\r\n" : L"N\r\n");
+    return yes;
+}
+
 namespace {
 
 // Reads the number at *p (more text may follow it); a bad one is reported

@@ -25,6 +25,12 @@ int showBreakNotice(const ConsolePort* port);
 // was in force (7 when there is no console).
 uint16_t setNoticeAttribute(const ConsolePort* port);
 
+// Asks question on the console and waits for one key the way the pause
+// prompt does; the answer is echoed and the line ended (a caught Ctrl-C
+// writes the break notice). True only for Y: every other key, Esc, Ctrl-C
+// and a pause time-out mean no.
+[[nodiscard]] bool askYes(ConsoleOutput* output, const wchar_t* question);
+
 // The /P option: time-out (into paging) and line count. 0 handled or not a
 // pause option, 1 error reported, -1 null argument. argument is upper-cased
 // in place when quoted in a message.

@@ -2,6 +2,16 @@
 
 ProcessAccess gProcessAccess;
 
+namespace {
+
+DWORD lastErrorOr(DWORD fallback)
+{
+    DWORD error = GetLastError();
+    return error != 0 ? error : fallback;
+}
+
+}  // namespace
+
 DWORD processQueryAccess()
 {
     return gProcessAccess.windowsMajorVersion < 6 ? PROCESS_QUERY_INFORMATION : PROCESS_QUERY_LIMITED_INFORMATION;
@@ -10,6 +20,21 @@ DWORD processQueryAccess()
 UniqueProcessHandle openProcessForQuery(uint32_t pid)
 {
     return UniqueProcessHandle(OpenProcess(processQueryAccess(), FALSE, pid));
+}
+
+UniqueProcessHandle openProcessWith(uint32_t pid, DWORD extraRights, DWORD* refused)
+{
+    *refused = 0;
+    UniqueProcessHandle process(OpenProcess(processQueryAccess() | extraRights, FALSE, pid));
+    if (process || extraRights == 0) {
+        if (!process) {
+            *refused = lastErrorOr(ERROR_ACCESS_DENIED);
+        }
+        return process;
+    }
+    *refused = lastErrorOr(ERROR_ACCESS_DENIED);
+    process.reset(OpenProcess(processQueryAccess(), FALSE, pid));
+    return process;
 }
 
 uint64_t readCreationTime(HANDLE process)

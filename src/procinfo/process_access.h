@@ -23,6 +23,11 @@ DWORD processQueryAccess();
 
 // Not inheritable; empty when the process cannot be opened.
 UniqueProcessHandle openProcessForQuery(uint32_t pid);
+// The query right and extraRights together; where that is refused (a
+// protected process, another user's), once more with the query right alone,
+// *refused then the error of the first try. Empty when neither is granted
+// (*refused the error). At most two opens.
+UniqueProcessHandle openProcessWith(uint32_t pid, DWORD extraRights, DWORD* refused);
 
 // 0 when the times cannot be read.
 uint64_t readCreationTime(HANDLE process);

@@ -41,8 +41,11 @@ void collectProcessDetails(HANDLE process, ProcessFacts* facts)
 
 bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path)
 {
-    UniqueProcessHandle process = openProcessForQuery(pid);
+    DWORD extraRights = (want & WANT_HOLD) != 0 ? PROCESS_TERMINATE | SYNCHRONIZE : 0;
+    DWORD refused = 0;
+    UniqueProcessHandle process = openProcessWith(pid, extraRights, &refused);
     if (!process) {
+        facts->openError = refused;
         return false;
     }
     facts->creationTime = readCreationTime(process.get());
@@ -52,7 +55,19 @@ bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts*
     if ((want & WANT_IMAGE_PATH) && path != NULL) {
         readImagePath(process.get(), static_cast<DriveMap*>(context), path);
     }
+    if ((want & WANT_HOLD) != 0) {
+        if (refused == 0) {
+            facts->held = process.release();
+        } else {
+            facts->openError = refused;
+        }
+    }
     return true;
+}
+
+void releaseSystemProcess(void*, HANDLE process)
+{
+    CloseHandle(process);
 }
 
 int32_t priorityIndexFromClass(DWORD priorityClass)

@@ -13,9 +13,15 @@ struct ProcessFacts {
     uint32_t elevated;
     uint32_t is32Bit;
     int32_t priorityIndex;
+    // WANT_HOLD: the process opened able to end it and wait for it, now the
+    // caller's (given back through ProcessProbe::release); null when that
+    // was refused, with the reason in openError.
+    HANDLE held;
+    uint32_t openError;
 };
 const unsigned WANT_DETAILS = 0x1;
 const unsigned WANT_IMAGE_PATH = 0x2;
+const unsigned WANT_HOLD = 0x8;
 
 // read opens pid once and fills the creation time and what want asks for
 // (path: IMAGE_PATH_COUNT units, left empty when unknown); false when the
@@ -23,9 +29,12 @@ const unsigned WANT_IMAGE_PATH = 0x2;
 struct ProcessProbe {
     bool (*read)(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
     void* context;
+    // Closes a process handed out under WANT_HOLD; null: nothing to close.
+    void (*release)(void* context, HANDLE process);
 };
 // The system's processes; context is a DriveMap (procinfo/image_path.h) or null.
 bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
+void releaseSystemProcess(void* context, HANDLE process);
 
 // The priority index for a GetPriorityClass result (0 for anything unknown).
 int32_t priorityIndexFromClass(DWORD priorityClass);

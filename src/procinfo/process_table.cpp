@@ -40,7 +40,8 @@ void openRecord(ProcessTable& table, uint32_t index)
     }
     state.opened = true;
     unsigned want = (table.options.collectDetails ? WANT_DETAILS : 0) |
-                    (table.options.collectImagePaths ? WANT_IMAGE_PATH : 0);
+                    (table.options.collectImagePaths ? WANT_IMAGE_PATH : 0) |
+                    (table.options.holdProcesses ? WANT_HOLD : 0);
     std::unique_ptr<wchar_t[]> path;
     if (want & WANT_IMAGE_PATH) {
         path.reset(new (std::nothrow) wchar_t[IMAGE_PATH_COUNT]);
@@ -53,8 +54,13 @@ void openRecord(ProcessTable& table, uint32_t index)
     ProcessFacts facts;
     memset(&facts, 0, sizeof(facts));
     facts.memory.cb = sizeof(facts.memory);
-    if (table.probe.read == NULL ||
-        !table.probe.read(table.probe.context, table.records[index].entry.th32ProcessID, want, &facts, path.get())) {
+    bool read = table.probe.read != NULL &&
+                table.probe.read(table.probe.context, table.records[index].entry.th32ProcessID, want, &facts, path.get());
+    state.openError = facts.openError;
+    if (facts.held != NULL) {
+        table.held.keep(index, facts.held);
+    }
+    if (!read) {
         return;  // an unopenable process keeps its zero details
     }
     state.liveTime = facts.creationTime;
@@ -84,118 +90,7 @@ void openRecord(ProcessTable& table, uint32_t index)
     }
 }
 
-const PROCESSENTRY32W& recordEntryAt(const void* context, uint32_t index)
-{
-    return (*static_cast<const RecordBlock*>(context))[index].entry;
-}
-
-PROCESSENTRY32W* recordSlotAt(void* context, uint32_t index)
-{
-    RecordBlock* records = static_cast<RecordBlock*>(context);
-    ProcessRecord* record = index < records->size() ? records->writable(index) : records->append();
-    return record != NULL ? &record->entry : NULL;
-}
-
-// Indexes the records appended to the table and attaches their display
-// names. 0 or 8.
-int indexRecords(const TableOptions& options, const ProcessProbe& probe, ProcessTable* table)
-{
-    uint32_t count = table->records.size();
-    table->options = options;
-    table->probe = probe;
-    if (count == 0) {
-        table->records.reset();
-        return 0;
-    }
-    table->state.reset(new (std::nothrow) RecordState[count]());
-    // Most tables show neither: their records hold only the link state.
-    if (options.collectDetails || options.collectImagePaths) {
-        table->facts.reset(new (std::nothrow) RecordFacts[count]());
-    }
-    if (!table->state || ((options.collectDetails || options.collectImagePaths) && !table->facts)) {
-        *table = ProcessTable();
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    table->count = count;
-    IndexedEntries entries = {&table->records, count, recordEntryAt};
-    if (!buildPidIndex(entries, &table->pids)) {
-        *table = ProcessTable();
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-
-    if (options.collectServiceNames) {
-        collectServiceNames(&table->serviceNames);
-    }
-    if (options.collectWindowTitles) {
-        collectWindowTitles(&table->windowTitles);
-    }
-    attachDisplayNames(table);
-    return 0;
-}
-
 }  // namespace
-
-void attachDisplayNames(ProcessTable* table)
-{
-    if (table == NULL || !table->records) {
-        return;
-    }
-    for (uint32_t i = 0; i < table->count; ++i) {
-        ProcessRecord& record = *table->records.writable(i);
-        uint32_t pid = record.entry.th32ProcessID;
-        record.displayName = findName(table->serviceNames, pid);
-        if (record.displayName == NULL) {
-            record.displayName = findName(table->windowTitles, pid);
-        }
-    }
-}
-
-int fillProcessTable(const PROCESSENTRY32W* entries, uint32_t count, const TableOptions& options,
-                     const ProcessProbe& probe, ProcessTable* table)
-{
-    if (table == NULL || (entries == NULL && count != 0)) {
-        return -1;
-    }
-    *table = ProcessTable();
-    for (uint32_t i = 0; i < count; ++i) {
-        ProcessRecord* record = table->records.append();
-        if (record == NULL) {
-            *table = ProcessTable();
-            return ERROR_NOT_ENOUGH_MEMORY;
-        }
-        record->entry = entries[i];
-    }
-    return indexRecords(options, probe, table);
-}
-
-int buildProcessTable(const TableOptions& options, ProcessTable* table)
-{
-    return buildProcessTable(systemToolhelp(), options, table);
-}
-
-int buildProcessTable(const ToolhelpCalls& toolhelp, const TableOptions& options, ProcessTable* table)
-{
-    if (table == NULL) {
-        return -1;
-    }
-    *table = ProcessTable();
-    EntrySlots slots = {recordSlotAt, &table->records};
-    uint32_t count = 0;
-    bool complete = false;
-    int result = walkProcessSnapshot(toolhelp, slots, &count, &complete);
-    // A walk broken off by an error counts as an empty system.
-    if (result != 0 || !complete || count == 0) {
-        *table = ProcessTable();
-        return result;
-    }
-    // The walk asked for a slot for the entry that was not there.
-    table->records.truncate(count);
-    std::unique_ptr<DriveMap> drives(new (std::nothrow) DriveMap());
-    ProcessProbe probe = {readSystemProcess, drives.get()};
-    result = indexRecords(options, probe, table);
-    table->drives = std::move(drives);
-    return result;
-}
 
 const ProcessRecord* findRecordByPid(const ProcessTable& table, uint32_t pid)
 {
@@ -284,10 +179,14 @@ const ProcessDetails* recordDetails(ProcessTable& table, const ProcessRecord& re
     if (index == NO_RECORD) {
         return &ENDED_PROCESS_DETAILS;
     }
+    // One opening reads the details and the path; a shown line asks here
+    // first, and a table that holds keeps every shown process from here on.
     if (!table.facts) {
+        if (table.options.holdProcesses) {
+            openRecord(table, index);
+        }
         return &NO_DETAILS;
     }
-    // One opening reads the details and the path; a shown line asks here first.
     openRecord(table, index);
     return &table.facts[index].details;
 }
@@ -300,4 +199,20 @@ const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record)
     }
     openRecord(table, index);
     return table.facts ? table.facts[index].imagePath.get() : NULL;
+}
+
+HANDLE heldProcess(ProcessTable& table, const ProcessRecord& record)
+{
+    uint32_t index = recordIndex(table, &record);
+    if (index == NO_RECORD) {
+        return NULL;
+    }
+    openRecord(table, index);
+    return table.held.get(index);
+}
+
+uint32_t heldOpenError(const ProcessTable& table, const ProcessRecord& record)
+{
+    uint32_t index = recordIndex(table, &record);
+    return index != NO_RECORD ? table.state[index].openError : 0;
 }

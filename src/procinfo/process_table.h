@@ -12,6 +12,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "procinfo/held_processes.h"
 #include "procinfo/image_path.h"
 #include "procinfo/names.h"
 #include "procinfo/pid_index.h"
@@ -27,11 +28,13 @@ struct TableOptions {
     bool collectServiceNames;
     bool collectWindowTitles;
     bool localStartTimes;      // creation times also in local time, for display
+    bool holdProcesses;        // keep each process opened, able to end it (KINFOLD /END)
 };
 
 // Per record, what every table reads and decides: the parent link.
 struct RecordState {
     uint64_t liveTime;  // creation time read when opened; 0 unknown
+    uint32_t openError;  // why it could not be opened (or held, for a table that holds)
     bool opened;
     bool linkChecked;
     bool parentCut;     // the parent PID now belongs to a process younger than this one
@@ -55,6 +58,8 @@ struct ProcessTable {
     std::unique_ptr<RecordFacts[]> facts;  // null when no details or paths are collected
     // Records by PID and by snapshot parent PID.
     PidIndex pids;
+    // Under holdProcesses, each record's process once opened.
+    HeldProcesses held;
     // Creation times of parent PIDs that have no record.
     std::unordered_map<uint32_t, uint64_t> outsideTimes;
     // The drive letters' device names, read at the first path that needs them.
@@ -96,3 +101,9 @@ uint32_t collectChildren(ProcessTable& table, uint32_t pid, const ProcessRecord*
 const ProcessDetails* recordDetails(ProcessTable& table, const ProcessRecord& record);
 // The full image path read for the record; null when unknown or not collected.
 const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record);
+
+// Under holdProcesses: the record's process, opened at its first reading and
+// held since (opened now when it was never read); null when it could not be
+// opened able to end it, heldOpenError then telling why.
+HANDLE heldProcess(ProcessTable& table, const ProcessRecord& record);
+uint32_t heldOpenError(const ProcessTable& table, const ProcessRecord& record);

@@ -259,6 +259,9 @@ int renderStep(const WalkStep& step, const SubtreeTotals* totals, const LinePref
     // The ended-process placeholder is no process found.
     if (result == 0 && details.priorityIndex != -1) {
         view->printedCount++;
+        if (view->printed != nullptr) {
+            view->printed->push_back(step.record);
+        }
     }
     return result;
 }

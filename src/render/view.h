@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include <vector>
+
 #include "console/console_output.h"
 #include "procinfo/process_record.h"
 #include "render/display_flags.h"
@@ -55,4 +57,7 @@ struct ViewSettings {
     uint32_t totalCount;               // ANCESTRY: chain length; KINFOLD: 0
     const SYSTEMTIME* today;           // local time when the command started
     RecordMatch nameMatch;             // KINFOLD /ALL, /ANC with a pattern
+    // When not null, the record of every process line printed, in order
+    // (KINFOLD /END ends what it printed); placeholders are no process.
+    std::vector<const ProcessRecord*>* printed;
 };

@@ -59,7 +59,7 @@ TEST(CommandTable, WalkBrokenOffByAnErrorFindsNoProcesses)
     ProcessTable table;
     int result = -2;
     gBreakError = ERROR_NO_MORE_FILES;
-    ASSERT_TRUE(buildCommandTable(BREAKING_TOOLHELP, NO_NAMES, &gTestOutput, &table, &result));
+    ASSERT_TRUE(buildCommandTable(BREAKING_TOOLHELP, NO_NAMES, false, &gTestOutput, &table, &result));
     EXPECT_EQ(2u, table.count);
     EXPECT_EQ(L"", gFakeHost.out);
 
@@ -67,7 +67,7 @@ TEST(CommandTable, WalkBrokenOffByAnErrorFindsNoProcesses)
         gBreakError = error;
         gFakeHost.out.clear();
         result = -2;
-        EXPECT_FALSE(buildCommandTable(BREAKING_TOOLHELP, NO_NAMES, &gTestOutput, &table, &result)) << error;
+        EXPECT_FALSE(buildCommandTable(BREAKING_TOOLHELP, NO_NAMES, false, &gTestOutput, &table, &result)) << error;
         EXPECT_EQ(0, result) << error;
         EXPECT_EQ(L"No processes found!\r\n", gFakeHost.out) << error;
     }
@@ -89,7 +89,7 @@ TEST(CommandTable, BracketedParentIsTheOneWhoseLinkHolds)
         }
     };
     ProcessTable table;
-    ASSERT_EQ(0, fillProcessTable(entries.data(), 3, tableOptionsFor(OPT_PARENT_PID | NO_NAMES),
+    ASSERT_EQ(0, fillProcessTable(entries.data(), 3, tableOptionsFor(OPT_PARENT_PID | NO_NAMES, false),
                                   ProcessProbe{Times::read, nullptr}, &table));
     SYSTEMTIME today = {};
     CommandRequest request = {nullptr, nullptr, 0x8, nullptr, 100, OPT_ASCII | OPT_PARENT_PID | NO_NAMES, &today};

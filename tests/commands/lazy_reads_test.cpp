@@ -115,7 +115,7 @@ const DisplayFlags NO_NAMES = OPT_NO_SERVICES | OPT_NO_TITLES;
 
 Printed printTree(RandomSystem* system, const CommandRequest& request, bool eager)
 {
-    TableOptions options = tableOptionsFor(request.flags | NO_NAMES);
+    TableOptions options = tableOptionsFor(request.flags | NO_NAMES, false);
     ProcessTable table;
     EXPECT_EQ(0, fillProcessTable(system->entries.data(), static_cast<uint32_t>(system->entries.size()), options,
                                   system->probe(), &table));
@@ -134,7 +134,7 @@ Printed printAncestry(RandomSystem* system, uint32_t pid, DisplayFlags flags, bo
 {
     ProcessTable table;
     EXPECT_EQ(0, fillProcessTable(system->entries.data(), static_cast<uint32_t>(system->entries.size()),
-                                  tableOptionsFor(flags | NO_NAMES), system->probe(), &table));
+                                  tableOptionsFor(flags | NO_NAMES, false), system->probe(), &table));
     if (eager) {
         readEverything(&table);
     }

@@ -11,17 +11,24 @@ namespace {
 
 HANDLE const FAKE_STDOUT = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x5100));
 HANDLE const FAKE_CONOUT = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x5200));
+HANDLE const FAKE_STDIN = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x5300));
 
 const ConsolePort* gActivePort = &gWin32Console;
 
 bool isFakeConsoleHandle(HANDLE h)
 {
-    return (h == FAKE_STDOUT && gFakeConsole.isConsole) || h == FAKE_CONOUT;
+    return (h == FAKE_STDOUT && gFakeConsole.isConsole) || h == FAKE_CONOUT ||
+           (h == FAKE_STDIN && gFakeConsole.inputIsConsole);
 }
 
 HANDLE fakeStandardOutput()
 {
     return FAKE_STDOUT;
+}
+
+HANDLE fakeStandardInput()
+{
+    return FAKE_STDIN;
 }
 
 BOOL fakeGetMode(HANDLE console, DWORD* mode)
@@ -146,7 +153,7 @@ BOOL fakeSetCtrlHandler(PHANDLER_ROUTINE handler, BOOL add)
 }
 
 const ConsolePort FAKE_PORT = {
-    fakeStandardOutput, fakeGetMode,     fakeGetScreenBufferInfo, fakeSetTextAttribute, fakeWriteConsole,
+    fakeStandardOutput, fakeStandardInput, fakeGetMode, fakeGetScreenBufferInfo, fakeSetTextAttribute, fakeWriteConsole,
     fakeOpenConout,     fakeCloseHandle, fakePrepareInput,        fakeKeyWaiting,       fakeReadKey,
     fakeTickCount,      fakeSleep,       fakeSetCtrlHandler,
 };

@@ -16,6 +16,7 @@
 
 struct FakeConsole {
     bool isConsole = true;            // GetConsoleMode on standard output succeeds
+    bool inputIsConsole = true;       // ... and on standard input
     bool conoutOpens = true;          // CreateFileW("conout$") succeeds
     bool bufferInfoWorks = true;      // GetConsoleScreenBufferInfo succeeds
     WORD attribute = 0x07;            // the attribute in force
