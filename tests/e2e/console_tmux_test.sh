@@ -64,8 +64,8 @@ if ! (cd "$build" && $runner sc.exe query RpcSs </dev/null 2>&1 9>&-) | grep -q 
 fi
 
 # The paging cases need seven lines under services.exe: the empty line and
-# three on the first page, then a full page of three after Space. That is the
-# root and five children.
+# three on the first page, a full page of three after it (so that "c" at the
+# first prompt has a page left to skip). That is the root and five children.
 # In a cold prefix the holder's prompt can show while Wine is still starting
 # its boot services one after the other (PlugPlay was seen missing): wait until
 # the children are there. Which processes they are does not matter; every
@@ -245,6 +245,23 @@ if first_prompt; then
         elif judge_added "$page" "$now" c; then
             [ "$(result_of "$now")" = 0 ] || fail "result after c: $(result_of "$now"), want 0"
         fi
+    fi
+fi
+
+# --- "c" at the first prompt: the rest comes without another pause ----------
+# With three lines or more left, a "c" taken for "a page more" would pause
+# again after three of them.
+start 'kinfold /P,3 services.exe'
+if first_prompt "before c"; then
+    tm send-keys -t "$session" c
+    if ! settle "$first"; then
+        fail "c did nothing"
+    elif ! has_ended "$now"; then
+        fail "c paused again"
+    elif judge_added "$page" "$now" c; then
+        [ "$(count_lines "$added")" -ge 3 ] ||
+            fail "only $(count_lines "$added") lines came after the first page; the case needs 3 to tell c from a page"
+        [ "$(result_of "$now")" = 0 ] || fail "result after c: $(result_of "$now"), want 0"
     fi
 fi
 
