@@ -1,5 +1,6 @@
 #include "procinfo/process_probe.h"
 
+#include "procinfo/command_line.h"
 #include "procinfo/image_path.h"
 #include "procinfo/process_access.h"
 #include "procinfo/process_record.h"
@@ -41,7 +42,14 @@ void collectProcessDetails(HANDLE process, ProcessFacts* facts)
 
 bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path)
 {
-    UniqueProcessHandle process = openProcessForQuery(pid);
+    CommandLineCalls calls = {};
+    UniqueProcessHandle process;
+    if (want & WANT_COMMAND_LINE) {
+        calls = systemCommandLineCalls();
+        process = openProcessToReadCommandLine(calls, pid);
+    } else {
+        process = openProcessForQuery(pid);
+    }
     if (!process) {
         return false;
     }
@@ -51,6 +59,10 @@ bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts*
     }
     if ((want & WANT_IMAGE_PATH) && path != NULL) {
         readImagePath(process.get(), static_cast<DriveMap*>(context), path);
+    }
+    if ((want & WANT_COMMAND_LINE) && facts->commandLine != NULL && facts->commandLineCount > 0) {
+        // No text is all a failure means here: the text is left empty.
+        (void)readCommandLine(calls, process.get(), facts->commandLine, facts->commandLineCount);
     }
     return true;
 }

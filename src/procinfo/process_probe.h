@@ -13,13 +13,20 @@ struct ProcessFacts {
     uint32_t elevated;
     uint32_t is32Bit;
     int32_t priorityIndex;
+    // Set by the caller for WANT_COMMAND_LINE: where the command line goes,
+    // commandLineCount units (COMMAND_LINE_COUNT holds any); null for none.
+    wchar_t* commandLine;
+    uint32_t commandLineCount;
 };
 const unsigned WANT_DETAILS = 0x1;
 const unsigned WANT_IMAGE_PATH = 0x2;
+// Opens with PROCESS_VM_READ added (once more without it where refused).
+const unsigned WANT_COMMAND_LINE = 0x4;
 
 // read opens pid once and fills the creation time and what want asks for
-// (path: IMAGE_PATH_COUNT units, left empty when unknown); false when the
-// process cannot be opened.
+// (path: IMAGE_PATH_COUNT units; path and command line left empty when
+// unknown, control characters in the command line shown as spaces); false
+// when the process cannot be opened.
 struct ProcessProbe {
     bool (*read)(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
     void* context;
