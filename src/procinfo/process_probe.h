@@ -6,6 +6,8 @@
 #include <psapi.h>
 #include <stdint.h>
 
+#include "procinfo/command_line.h"
+
 // What one opening of a process gave.
 struct ProcessFacts {
     uint64_t creationTime;  // 0: unknown
