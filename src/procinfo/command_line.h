@@ -66,7 +66,7 @@ const int COMMAND_LINE_NONE = 2;   // no text: refused, unreadable, or not belie
 
 // Where a process's command line sits in its PEB, as this DLL can reach it.
 enum PebLayout {
-    PEB_NONE,      // the 32-bit DLL, a 64-bit process of unknown bitness
+    PEB_NONE,      // the 32-bit DLL under WOW64, a process of unknown bitness
     PEB_NATIVE32,  // 32-bit PEB, ReadProcessMemory
     PEB_NATIVE64,  // 64-bit PEB, ReadProcessMemory
     PEB_WOW64_64,  // 64-bit PEB: NtWow64QueryInformationProcess64, NtWow64ReadVirtualMemory64
