@@ -30,7 +30,7 @@ int collectKinfoldMembers(ProcessTable* table, uint32_t pid, uint32_t flags, con
     // Siblings by PID; for leaves first in reverse, and the whole list then
     // turned round, so each process comes after all of its descendants.
     DescendantWalk walk;
-    startWalk(source, leavesFirst ? L"P" : L"", &listed, root, true, &walk);
+    startWalk(source, leavesFirst ? L"P" : L"", &listed, root, &walk);
     uint32_t stored = 0;
     WalkStep step;
     while (nextWalkStep(&walk, &step)) {

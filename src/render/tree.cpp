@@ -287,7 +287,7 @@ int renderTree(const ProcessRecord* root, ListedMarks* listed, ViewSettings* vie
     }
     prefix->lengthAt.assign(2, 0);
     DescendantWalk walk;
-    startWalk(view->source, view->sortKeys, listed, root, true, &walk);
+    startWalk(view->source, view->sortKeys, listed, root, &walk);
     WalkStep step;
     if ((view->flags & OPT_SUBTREE_SUMS) == 0) {
         // Each line as the walk reaches it: a stop at the prompt reads no more.

@@ -2,7 +2,6 @@
 
 #include "render/sibling_order.h"
 
-
 namespace {
 
 // Marks the record listed; false when it already was. Records outside the
@@ -66,14 +65,13 @@ uint8_t* listedMark(const RecordSource& source, ListedMarks* listed, const Proce
 }
 
 void startWalk(const RecordSource& source, const wchar_t* sortKeys, ListedMarks* listed,
-               const ProcessRecord* root, bool descend, DescendantWalk* walk)
+               const ProcessRecord* root, DescendantWalk* walk)
 {
     walk->source = source;
     walk->sortKeys = sortKeys;
     walk->listed = listed;
     walk->pending.clear();
     walk->hasExpand = false;
-    walk->descend = descend;
     walk->status = 0;
     if (root != nullptr) {
         (void)takeRecord(walk, root);
@@ -98,9 +96,7 @@ bool nextWalkStep(DescendantWalk* walk, WalkStep* step)
     }
     *step = walk->pending.back();
     walk->pending.pop_back();
-    if (walk->descend) {
-        walk->expandNext = *step;
-        walk->hasExpand = true;
-    }
+    walk->expandNext = *step;
+    walk->hasExpand = true;
     return true;
 }

@@ -33,7 +33,6 @@ struct DescendantWalk {
     std::vector<const ProcessRecord*> children;  // room for one record's children
     WalkStep expandNext;                         // the step whose children come next
     bool hasExpand;
-    bool descend;                                // false: the root alone
     int status;                                  // 0, or 8 when memory ran out
 };
 
@@ -44,9 +43,9 @@ uint8_t* listedMark(const RecordSource& source, ListedMarks* listed, const Proce
 
 // Starts a walk at root (a record of the source, or one outside it such as
 // the ended-process placeholder, whose children are found by its PID). root
-// is marked listed. descend false: the root alone.
+// is marked listed.
 void startWalk(const RecordSource& source, const wchar_t* sortKeys, ListedMarks* listed,
-               const ProcessRecord* root, bool descend, DescendantWalk* walk);
+               const ProcessRecord* root, DescendantWalk* walk);
 
 // The next step in depth-first order; false after the last one, or when
 // memory ran out (walk->status is then 8). A step's children are read only

@@ -22,7 +22,7 @@ Walked walkAndSum(const ViewSettings& view, const ProcessRecord* root)
     ListedMarks listed;
     EXPECT_TRUE(startListedMarks(view.source, &listed));
     DescendantWalk walk;
-    startWalk(view.source, view.sortKeys, &listed, root, true, &walk);
+    startWalk(view.source, view.sortKeys, &listed, root, &walk);
     WalkStep step;
     while (nextWalkStep(&walk, &step)) {
         walked.steps.push_back(step);
