@@ -84,6 +84,10 @@ int endPrintedTree(ProcessTable* table, const std::vector<const ProcessRecord*>&
         }
     }
 
+    // The report stands apart from the tree, as the count line does.
+    if (printPaged(output, L"\n") == STOPPED) {
+        return STOPPED;
+    }
     std::vector<Member> checked;
     checked.reserve(members.size());
     uint32_t eligible = 0;

@@ -22,18 +22,17 @@ UniqueProcessHandle openProcessForQuery(uint32_t pid)
     return UniqueProcessHandle(OpenProcess(processQueryAccess(), FALSE, pid));
 }
 
-UniqueProcessHandle openProcessWith(uint32_t pid, DWORD extraRights, DWORD* refused)
+UniqueProcessHandle openProcessWith(OpenProcessFn open, uint32_t pid, DWORD extraRights, DWORD* refused)
 {
     *refused = 0;
-    UniqueProcessHandle process(OpenProcess(processQueryAccess() | extraRights, FALSE, pid));
-    if (process || extraRights == 0) {
-        if (!process) {
-            *refused = lastErrorOr(ERROR_ACCESS_DENIED);
-        }
+    UniqueProcessHandle process(open(processQueryAccess() | extraRights, FALSE, pid));
+    if (process) {
         return process;
     }
     *refused = lastErrorOr(ERROR_ACCESS_DENIED);
-    process.reset(OpenProcess(processQueryAccess(), FALSE, pid));
+    if (extraRights != 0 && *refused == ERROR_ACCESS_DENIED) {
+        process.reset(open(processQueryAccess(), FALSE, pid));
+    }
     return process;
 }
 

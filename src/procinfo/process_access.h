@@ -23,11 +23,14 @@ DWORD processQueryAccess();
 
 // Not inheritable; empty when the process cannot be opened.
 UniqueProcessHandle openProcessForQuery(uint32_t pid);
-// The query right and extraRights together; where that is refused (a
-// protected process, another user's), once more with the query right alone,
-// *refused then the error of the first try. Empty when neither is granted
-// (*refused the error). At most two opens.
-UniqueProcessHandle openProcessWith(uint32_t pid, DWORD extraRights, DWORD* refused);
+typedef HANDLE(WINAPI* OpenProcessFn)(DWORD access, BOOL inherit, DWORD pid);
+
+// Opens pid with open (OpenProcess, or a test's) for the query right and
+// extraRights together; where those are refused (a protected process,
+// another user's), once more with the query right alone, *refused then
+// telling why. Any other failure is the process's own (gone): no second try.
+// Empty when not opened, *refused the error. At most two opens.
+UniqueProcessHandle openProcessWith(OpenProcessFn open, uint32_t pid, DWORD extraRights, DWORD* refused);
 
 // 0 when the times cannot be read.
 uint64_t readCreationTime(HANDLE process);

@@ -1,5 +1,6 @@
 #include "procinfo/process_probe.h"
 
+#include "procinfo/command_line.h"
 #include "procinfo/image_path.h"
 #include "procinfo/process_access.h"
 #include "procinfo/process_record.h"
@@ -41,9 +42,10 @@ void collectProcessDetails(HANDLE process, ProcessFacts* facts)
 
 bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path)
 {
-    DWORD extraRights = (want & WANT_HOLD) != 0 ? PROCESS_TERMINATE | SYNCHRONIZE : 0;
+    DWORD extraRights = ((want & WANT_COMMAND_LINE) != 0 ? PROCESS_VM_READ : 0) |
+                        ((want & WANT_HOLD) != 0 ? PROCESS_TERMINATE | SYNCHRONIZE : 0);
     DWORD refused = 0;
-    UniqueProcessHandle process = openProcessWith(pid, extraRights, &refused);
+    UniqueProcessHandle process = openProcessWith(OpenProcess, pid, extraRights, &refused);
     if (!process) {
         facts->openError = refused;
         return false;
@@ -54,6 +56,13 @@ bool readSystemProcess(void* context, uint32_t pid, unsigned want, ProcessFacts*
     }
     if ((want & WANT_IMAGE_PATH) && path != NULL) {
         readImagePath(process.get(), static_cast<DriveMap*>(context), path);
+    }
+    // A protected process opened with the query right alone keeps its other
+    // facts and shows no command line; nor can it be ended.
+    bool readable = refused == 0 && facts->commandLine != NULL && facts->commandLineCount > 0;
+    if ((want & WANT_COMMAND_LINE) != 0 && readable) {
+        // No text is all a failure means here: the text is left empty.
+        (void)readCommandLine(systemCommandLineCalls(), process.get(), facts->commandLine, facts->commandLineCount);
     }
     if ((want & WANT_HOLD) != 0) {
         if (refused == 0) {

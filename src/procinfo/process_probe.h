@@ -6,6 +6,8 @@
 #include <psapi.h>
 #include <stdint.h>
 
+#include "procinfo/command_line.h"
+
 // What one opening of a process gave.
 struct ProcessFacts {
     uint64_t creationTime;  // 0: unknown
@@ -13,6 +15,10 @@ struct ProcessFacts {
     uint32_t elevated;
     uint32_t is32Bit;
     int32_t priorityIndex;
+    // Set by the caller for WANT_COMMAND_LINE: where the command line goes,
+    // commandLineCount units (COMMAND_LINE_COUNT holds any); null for none.
+    wchar_t* commandLine;
+    uint32_t commandLineCount;
     // WANT_HOLD: the process opened able to end it and wait for it, now the
     // caller's (given back through ProcessProbe::release); null when that
     // was refused, with the reason in openError.
@@ -21,11 +27,15 @@ struct ProcessFacts {
 };
 const unsigned WANT_DETAILS = 0x1;
 const unsigned WANT_IMAGE_PATH = 0x2;
-const unsigned WANT_HOLD = 0x8;
+// Each adds rights to the one opening (the query right alone once more
+// where the system refuses them, and then neither is served).
+const unsigned WANT_COMMAND_LINE = 0x4;  // PROCESS_VM_READ
+const unsigned WANT_HOLD = 0x8;          // PROCESS_TERMINATE | SYNCHRONIZE
 
 // read opens pid once and fills the creation time and what want asks for
-// (path: IMAGE_PATH_COUNT units, left empty when unknown); false when the
-// process cannot be opened.
+// (path: IMAGE_PATH_COUNT units; path and command line left empty when
+// unknown, control characters in the command line shown as spaces); false
+// when the process cannot be opened.
 struct ProcessProbe {
     bool (*read)(void* context, uint32_t pid, unsigned want, ProcessFacts* facts, wchar_t* path);
     void* context;

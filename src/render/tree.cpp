@@ -304,6 +304,7 @@ int renderTree(const ProcessRecord* root, ListedMarks* listed, ViewSettings* vie
     // Totals need the whole tree before its first line: one walk into a
     // list, one pass over it, then the lines.
     std::vector<WalkStep> steps;
+    steps.reserve(view->source.recordCount);
     while (nextWalkStep(&walk, &step)) {
         steps.push_back(step);
     }

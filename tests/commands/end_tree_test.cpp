@@ -155,7 +155,7 @@ protected:
 TEST_F(EndTree, EndsThePrintedTreeLeavesFirst)
 {
     ASSERT_EQ(0, run(0x30, 0));
-    EXPECT_EQ((Lines{L"", L"0030  build", L"   +--0034  cc", L"   `--0038  cc", L"      `--003C  ld",
+    EXPECT_EQ((Lines{L"", L"0030  build", L"   +--0034  cc", L"   `--0038  cc", L"      `--003C  ld", L"",
                      L"Ended 4 of 4 processes."}),
               lines());
     EXPECT_EQ((Pids{0x3C, 0x38, 0x34, 0x30}), system.terminated);
@@ -177,8 +177,8 @@ TEST_F(EndTree, WhatCannotBeEndedIsLeftWithItsReason)
     EXPECT_EQ(SOME_NOT_ENDED, run(0x20, 0));
     EXPECT_EQ(1, reportCommandResult(SOME_NOT_ENDED, 0));
     Lines all = lines();
-    ASSERT_LT(7u, all.size());
-    Lines report(all.begin() + 7, all.end());
+    ASSERT_LT(8u, all.size());
+    Lines report(all.begin() + 8, all.end());
     EXPECT_EQ((Lines{L"0034 cc.exe: not ended (it is not the process the tree was built from)",
                      L"0038 cc.exe: not ended (it is critical to the system)",
                      std::wstring(L"003C ld.exe: not ended (cannot open it to end it: ") + denied + L")",
