@@ -269,6 +269,12 @@ void printRow(const SyntheticTable& table, const char* command, const Measuremen
     if (m.counters.snapshots == 0) {
         note += "  NO TOOLHELP SNAPSHOT: the table did not reach the plugin";
     }
+    if (m.counters.commandLines != 0) {
+        char perProcess[64];
+        snprintf(perProcess, sizeof(perProcess), "  %.2f command lines read per process",
+                 static_cast<double>(m.counters.commandLines) / processes);
+        note += perProcess;
+    }
     say("%-15s %-13s %9.4f %8.2f %4d %12s %8.2f %7.1f MB %7.0f  %s%s\n", table.label.c_str(), command, m.best,
         m.cpu, m.runs,
         groupedNumber(m.counters.openProcess).c_str(), static_cast<double>(m.counters.openProcess) / processes,
@@ -361,6 +367,11 @@ TableFigures benchTable(PluginHost& host, const SyntheticTable& table)
     printRow(table, "kinfold", figures.kinfold, treeLines, 0);
     figures.sorted = measure(host, [&](std::wstring*) { return host.command(L"kinfold", L"/O:N " + root); });
     printRow(table, "kinfold /O:N", figures.sorted, treeLines, 0);
+    // The two texts a line can read beside its name, with the one opening.
+    Measurement paths = measure(host, [&](std::wstring*) { return host.command(L"kinfold", L"/F " + root); });
+    printRow(table, "kinfold /F", paths, treeLines, 0);
+    Measurement commandLines = measure(host, [&](std::wstring*) { return host.command(L"kinfold", L"/CMD " + root); });
+    printRow(table, "kinfold /CMD", commandLines, treeLines, 0);
     Measurement chain = measure(host, [&](std::wstring*) { return host.command(L"ancestry", deepest); });
     printRow(table, "ancestry", chain, table.deepestDepth + 1, 0);
     Measurement function = measure(host, [&](std::wstring* result) {

@@ -47,6 +47,7 @@ struct Originals {
     decltype(&::OpenProcessToken) openProcessToken;
     decltype(&::GetTokenInformation) getTokenInformation;
     decltype(&::GetProcAddress) getProcAddress;
+    LONG(NTAPI* ntQueryInformationProcess)(HANDLE, ULONG, PVOID, ULONG, PULONG);
     void*(__cdecl* malloc)(size_t);
     void*(__cdecl* calloc)(size_t, size_t);
     void*(__cdecl* realloc)(void*, size_t);
@@ -295,6 +296,46 @@ DWORD WINAPI hookGetProcessImageFileName(HANDLE handle, LPWSTR path, DWORD capac
     return copyPath(nativeImagePath(*process), path, capacity, &length) ? length : 0;
 }
 
+// A synthetic process answers the query for its command line the way
+// Windows 8.1 and later do (class 60: a counted string with the text behind
+// it in the caller's buffer); the plugin finds this through GetProcAddress.
+const ULONG COMMAND_LINE_CLASS = 60;
+const LONG STATUS_LENGTH_MISMATCH = static_cast<LONG>(0xC0000004);
+const LONG STATUS_BAD_CLASS = static_cast<LONG>(0xC0000003);
+
+struct CountedString {
+    USHORT lengthBytes;
+    USHORT maximumBytes;
+    wchar_t* buffer;
+};
+
+LONG NTAPI hookNtQueryInformationProcess(HANDLE handle, ULONG infoClass, PVOID buffer, ULONG bytes, PULONG returned)
+{
+    const SyntheticProcess* process = fakeProcess(handle, FAKE_PROCESS_BASE);
+    if (process == nullptr) {
+        return gReal.ntQueryInformationProcess(handle, infoClass, buffer, bytes, returned);
+    }
+    if (infoClass != COMMAND_LINE_CLASS) {
+        return STATUS_BAD_CLASS;
+    }
+    std::wstring text = L"\"" + dosImagePath(*process) + L"\" --pid " + std::to_wstring(process->entry.th32ProcessID);
+    ULONG textBytes = static_cast<ULONG>(text.size() * sizeof(wchar_t));
+    ULONG needed = static_cast<ULONG>(sizeof(CountedString)) + textBytes;
+    if (returned != nullptr) {
+        *returned = needed;
+    }
+    if (bytes < needed) {
+        return STATUS_LENGTH_MISMATCH;
+    }
+    CountedString* answer = static_cast<CountedString*>(buffer);
+    answer->lengthBytes = static_cast<USHORT>(textBytes);
+    answer->maximumBytes = static_cast<USHORT>(textBytes);
+    answer->buffer = reinterpret_cast<wchar_t*>(answer + 1);
+    memcpy(answer->buffer, text.data(), textBytes);
+    ++gCounters.commandLines;
+    return 0;
+}
+
 BOOL WINAPI hookOpenProcessToken(HANDLE handle, DWORD access, PHANDLE token)
 {
     const SyntheticProcess* process = fakeProcess(handle, FAKE_PROCESS_BASE);
@@ -531,6 +572,8 @@ const Hook HOOKS[] = {
     {"OpenProcessToken", address(hookOpenProcessToken), slot(&gReal.openProcessToken), "advapi32.dll"},
     {"GetTokenInformation", address(hookGetTokenInformation), slot(&gReal.getTokenInformation), "advapi32.dll"},
     {"GetProcAddress", address(hookGetProcAddress), slot(&gReal.getProcAddress), "kernel32.dll"},
+    {"NtQueryInformationProcess", address(hookNtQueryInformationProcess), slot(&gReal.ntQueryInformationProcess),
+     "ntdll.dll"},
     {"malloc", address(hookMalloc), slot(&gReal.malloc), "msvcrt.dll"},
     {"calloc", address(hookCalloc), slot(&gReal.calloc), "msvcrt.dll"},
     {"realloc", address(hookRealloc), slot(&gReal.realloc), "msvcrt.dll"},
@@ -568,8 +611,7 @@ FARPROC WINAPI hookGetProcAddress(HMODULE module, LPCSTR name)
 // Imports that take a process handle or list processes, which the fakes above
 // do not cover: a plugin that calls them would see the real system.
 const char* const PROCESS_IMPORTS_NOT_FAKED[] = {
-    "NtQuerySystemInformation", "ZwQuerySystemInformation", "NtQueryInformationProcess",
-    "ZwQueryInformationProcess", "NtOpenProcess", "EnumProcesses", "K32EnumProcesses",
+    "NtQuerySystemInformation", "ZwQuerySystemInformation", "ZwQueryInformationProcess", "NtOpenProcess", "EnumProcesses", "K32EnumProcesses",
     "GetProcessHandleCount", "GetExitCodeProcess", "GetProcessInformation", "IsWow64Process2",
     "GetModuleFileNameExW", "K32GetModuleFileNameExW", "GetModuleBaseNameW", "K32GetModuleBaseNameW",
     "Process32First", "Process32Next", "Thread32First", "Thread32Next", "GetProcessIoCounters",

@@ -17,6 +17,7 @@ struct CallCounters {
     uint64_t openProcess;       // OpenProcess calls, failed ones included
     uint64_t openProcessFailed;
     uint64_t snapshots;         // CreateToolhelp32Snapshot calls
+    uint64_t commandLines;      // command lines answered (NtQueryInformationProcess, class 60)
     int64_t heapNow;            // bytes the plugin's allocations hold, from the reset on
     int64_t heapPeak;           // the most heapNow reached since the reset
     uint64_t outputCalls;       // QPuts and CrLf calls into the host

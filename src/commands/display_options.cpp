@@ -51,6 +51,7 @@ enum class Action {
     SubtreeSums,
     EndTree,
     EndConfirmed,
+    CommandLine,
 };
 
 struct OptionRow {
@@ -67,6 +68,7 @@ const OptionRow KINFOLD_OPTIONS[] = {
     {L"/ALL", Match::Exact, Action::AllRoots},
     {L"/ANC", Match::Exact, Action::AncestorPaths},
     {L"/C", Match::Exact, Action::Priority},
+    {L"/CMD", Match::Exact, Action::CommandLine},
     {L"/CSV", Match::Exact, Action::Csv},
     {L"/D", Match::Exact, Action::DecimalPid},
     {L"/E", Match::Exact, Action::Explorer},
@@ -98,6 +100,7 @@ const OptionRow KINFOLD_OPTIONS[] = {
 const OptionRow ANCESTRY_OPTIONS[] = {
     {L"/?", Match::Prefix, Action::Help},
     {L"/C", Match::Exact, Action::Priority},
+    {L"/CMD", Match::Exact, Action::CommandLine},
     {L"/CSV", Match::Exact, Action::Csv},
     {L"/D", Match::Exact, Action::DecimalPid},
     {L"/F", Match::Exact, Action::FullPath},
@@ -304,7 +307,9 @@ int applyOption(const CommandOptions& command, const OptionRow& row, wchar_t* ar
     case Action::Csv: settings->flags |= OPT_CSV; break;
     case Action::DecimalPid: settings->flags |= OPT_DECIMAL_PID; break;
     case Action::Explorer: settings->explorerRoot = true; break;
-    case Action::FullPath: settings->flags |= OPT_FULL_PATH; break;
+    // One choice of display text: the later of /F and /CMD wins.
+    case Action::FullPath: settings->flags = (settings->flags & ~OPT_COMMAND_LINE) | OPT_FULL_PATH; break;
+    case Action::CommandLine: settings->flags = (settings->flags & ~OPT_FULL_PATH) | OPT_COMMAND_LINE; break;
     case Action::Highlight: addHighlightText(argument, settings); break;
     case Action::ExtraInfo: settings->flags |= OPT_EXTRA_INFO | OPT_OPEN_PROCESSES; break;
     case Action::Threads: settings->flags |= OPT_THREADS; break;

@@ -44,6 +44,11 @@ const wchar_t* sourceImagePath(void* context, const ProcessRecord* record)
     return recordImagePath(tableOf(context), *record);
 }
 
+const wchar_t* sourceCommandLine(void* context, const ProcessRecord* record)
+{
+    return recordCommandLine(tableOf(context), *record);
+}
+
 uint32_t findInTable(const void* context, uint32_t pid)
 {
     const ProcessTable& table = *static_cast<const ProcessTable*>(context);
@@ -59,8 +64,11 @@ uint32_t parentInTable(const void* context, uint32_t index)
 
 RecordSource recordSourceFor(ProcessTable* table)
 {
-    RecordSource source = {table,          table->count,    sourceSlotOf, sourceChildCount,
-                           sourceChildren, sourceParentPid, sourceDetails, sourceImagePath};
+    RecordSource source = {table,           table->count,    sourceSlotOf,  sourceChildCount, sourceChildren,
+                           sourceParentPid, sourceDetails,   sourceImagePath, nullptr};
+    if (table->options.collectCommandLines) {
+        source.commandLine = sourceCommandLine;
+    }
     return source;
 }
 
@@ -100,6 +108,7 @@ TableOptions tableOptionsFor(DisplayFlags flags, bool hold)
     options.collectDetails = (flags & OPT_OPEN_PROCESSES) != 0;
     // Without display texts a path would never be shown.
     options.collectImagePaths = (flags & OPT_FULL_PATH) != 0 && (flags & OPT_NO_DISPLAY_NAMES) == 0;
+    options.collectCommandLines = (flags & OPT_COMMAND_LINE) != 0 && (flags & OPT_NO_DISPLAY_NAMES) == 0;
     options.collectServiceNames = (flags & OPT_NO_SERVICES) == 0;
     options.collectWindowTitles = (flags & OPT_NO_TITLES) == 0;
     options.localStartTimes = (flags & OPT_START_TIME) != 0;

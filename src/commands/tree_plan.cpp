@@ -2,6 +2,7 @@
 
 #include "commands/record_source.h"
 #include "procinfo/ancestor_chain.h"
+#include "render/columns.h"
 #include "render/sibling_order.h"
 
 #include <algorithm>
@@ -109,6 +110,11 @@ const wchar_t* planImagePath(void* context, const ProcessRecord* record)
 {
     const RecordSource& source = planOf(context).tableSource;
     return source.imagePath(source.context, record);
+}
+
+const wchar_t* planCommandLine(void* context, const ProcessRecord* record)
+{
+    return shownCommandLine(planOf(context).tableSource, record);
 }
 
 bool planMatch(const void* context, const ProcessRecord* record)
@@ -310,8 +316,11 @@ const ProcessRecord* nextTree(TreePlan* plan)
 
 RecordSource planSource(TreePlan* plan)
 {
-    RecordSource source = {plan,          plan->tableSource.recordCount, planSlotOf, planChildCount,
-                           planChildren,  planParentPid,                 planDetails,     planImagePath};
+    RecordSource source = {plan,          plan->tableSource.recordCount, planSlotOf,  planChildCount, planChildren,
+                           planParentPid, planDetails,                   planImagePath, nullptr};
+    if (plan->tableSource.commandLine != nullptr) {
+        source.commandLine = planCommandLine;
+    }
     return source;
 }
 

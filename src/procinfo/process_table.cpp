@@ -1,6 +1,7 @@
 #include "procinfo/process_table.h"
 
 #include "base/file_time.h"
+#include "procinfo/command_line.h"
 #include "procinfo/image_path.h"
 #include "procinfo/process_access.h"
 #include "procinfo/snapshot.h"
@@ -9,6 +10,9 @@
 #include <wchar.h>
 
 #include <new>
+
+static_assert(READ_TEXT_COUNT >= static_cast<uint32_t>(IMAGE_PATH_COUNT) && READ_TEXT_COUNT >= COMMAND_LINE_COUNT,
+              "one buffer takes either text");
 
 namespace {
 
@@ -39,23 +43,31 @@ void openRecord(ProcessTable& table, uint32_t index)
         return;
     }
     state.opened = true;
-    unsigned want = (table.options.collectDetails ? WANT_DETAILS : 0) |
-                    (table.options.collectImagePaths ? WANT_IMAGE_PATH : 0) |
+    // The one text a line may show beside its name: the image path (/F) or
+    // the command line (/CMD), never both.
+    unsigned textWant = table.options.collectCommandLines ? WANT_COMMAND_LINE
+                        : table.options.collectImagePaths ? WANT_IMAGE_PATH : 0;
+    unsigned want = (table.options.collectDetails ? WANT_DETAILS : 0) | textWant |
                     (table.options.holdProcesses ? WANT_HOLD : 0);
-    std::unique_ptr<wchar_t[]> path;
-    if (want & WANT_IMAGE_PATH) {
-        path.reset(new (std::nothrow) wchar_t[IMAGE_PATH_COUNT]);
-        if (!path) {
-            want &= ~WANT_IMAGE_PATH;
+    std::unique_ptr<wchar_t[]> text;
+    if (textWant != 0) {
+        text.reset(new (std::nothrow) wchar_t[READ_TEXT_COUNT]);
+        if (!text) {
+            want &= ~textWant;
         } else {
-            path[0] = L'\0';
+            text[0] = L'\0';
         }
     }
     ProcessFacts facts;
     memset(&facts, 0, sizeof(facts));
     facts.memory.cb = sizeof(facts.memory);
+    if (want & WANT_COMMAND_LINE) {
+        facts.commandLine = text.get();
+        facts.commandLineCount = READ_TEXT_COUNT;
+    }
+    wchar_t* path = (want & WANT_IMAGE_PATH) != 0 ? text.get() : NULL;
     bool read = table.probe.read != NULL &&
-                table.probe.read(table.probe.context, table.records[index].entry.th32ProcessID, want, &facts, path.get());
+                table.probe.read(table.probe.context, table.records[index].entry.th32ProcessID, want, &facts, path);
     state.openError = facts.openError;
     if (facts.held != NULL) {
         table.held.keep(index, facts.held);
@@ -79,15 +91,26 @@ void openRecord(ProcessTable& table, uint32_t index)
             convertToLocalTime(facts.creationTime, &details.localStartTime);
         }
     }
-    if (path && path[0] != L'\0') {
-        // Kept at its own length: most records are never printed with a path.
-        size_t length = wcsnlen(path.get(), IMAGE_PATH_COUNT - 1);
-        kept.imagePath.reset(new (std::nothrow) wchar_t[length + 1]);
-        if (kept.imagePath) {
-            memcpy(kept.imagePath.get(), path.get(), length * sizeof(wchar_t));
-            kept.imagePath[length] = L'\0';
+    if (text && text[0] != L'\0') {
+        // Kept at its own length: a buffer of the longest would cost 64 KB a line.
+        size_t length = wcsnlen(text.get(), READ_TEXT_COUNT - 1);
+        kept.text.reset(new (std::nothrow) wchar_t[length + 1]);
+        if (kept.text) {
+            memcpy(kept.text.get(), text.get(), length * sizeof(wchar_t));
+            kept.text[length] = L'\0';
         }
     }
+}
+
+// The text read for a shown record: its image path or its command line.
+const wchar_t* readText(ProcessTable& table, const ProcessRecord& record)
+{
+    uint32_t index = recordIndex(table, &record);
+    if (index == NO_RECORD) {
+        return NULL;
+    }
+    openRecord(table, index);
+    return table.facts ? table.facts[index].text.get() : NULL;
 }
 
 }  // namespace
@@ -193,12 +216,12 @@ const ProcessDetails* recordDetails(ProcessTable& table, const ProcessRecord& re
 
 const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record)
 {
-    uint32_t index = recordIndex(table, &record);
-    if (!table.options.collectImagePaths || index == NO_RECORD) {
-        return NULL;
-    }
-    openRecord(table, index);
-    return table.facts ? table.facts[index].imagePath.get() : NULL;
+    return table.options.collectImagePaths && !table.options.collectCommandLines ? readText(table, record) : NULL;
+}
+
+const wchar_t* recordCommandLine(ProcessTable& table, const ProcessRecord& record)
+{
+    return table.options.collectCommandLines ? readText(table, record) : NULL;
 }
 
 HANDLE heldProcess(ProcessTable& table, const ProcessRecord& record)

@@ -29,6 +29,7 @@ struct TableOptions {
     bool collectWindowTitles;
     bool localStartTimes;      // creation times also in local time, for display
     bool holdProcesses;        // keep each process opened, able to end it (KINFOLD /END)
+    bool collectCommandLines;  // the command line of every line shown, in place of the path
 };
 
 // Per record, what every table reads and decides: the parent link.
@@ -40,11 +41,13 @@ struct RecordState {
     bool parentCut;     // the parent PID now belongs to a process younger than this one
 };
 
-// Per record, what only a table that shows details or paths reads.
+// Per record, what only a table that shows details or a text reads.
 struct RecordFacts {
-    std::unique_ptr<wchar_t[]> imagePath;
+    std::unique_ptr<wchar_t[]> text;  // the image path or the command line; null when none
     ProcessDetails details;
 };
+// Room for either text while it is read.
+const uint32_t READ_TEXT_COUNT = 32768;
 
 struct ProcessTable {
     RecordBlock records;
@@ -101,6 +104,9 @@ uint32_t collectChildren(ProcessTable& table, uint32_t pid, const ProcessRecord*
 const ProcessDetails* recordDetails(ProcessTable& table, const ProcessRecord& record);
 // The full image path read for the record; null when unknown or not collected.
 const wchar_t* recordImagePath(ProcessTable& table, const ProcessRecord& record);
+// The command line read for the record, control characters shown as spaces;
+// null when unknown (unreadable, protected) or not collected.
+const wchar_t* recordCommandLine(ProcessTable& table, const ProcessRecord& record);
 
 // Under holdProcesses: the record's process, opened at its first reading and
 // held since (opened now when it was never read); null when it could not be

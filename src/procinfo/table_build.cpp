@@ -33,10 +33,11 @@ int indexRecords(const TableOptions& options, const ProcessProbe& probe, Process
     }
     table->state.reset(new (std::nothrow) RecordState[count]());
     // Most tables show neither: their records hold only the link state.
-    if (options.collectDetails || options.collectImagePaths) {
+    bool keepsFacts = options.collectDetails || options.collectImagePaths || options.collectCommandLines;
+    if (keepsFacts) {
         table->facts.reset(new (std::nothrow) RecordFacts[count]());
     }
-    if (!table->state || ((options.collectDetails || options.collectImagePaths) && !table->facts) ||
+    if (!table->state || (keepsFacts && !table->facts) ||
         (options.holdProcesses && !table->held.start(count, probe))) {
         *table = ProcessTable();
         return ERROR_NOT_ENOUGH_MEMORY;

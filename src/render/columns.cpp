@@ -115,6 +115,11 @@ int formatStartTime(const SYSTEMTIME& local, const SYSTEMTIME* today, DisplayFla
 
 const wchar_t* lineDisplayText(const ProcessRecord& record, const ViewSettings& view)
 {
+    // In place of every other display text; a process whose command line
+    // cannot be read shows none.
+    if ((view.flags & OPT_COMMAND_LINE) != 0) {
+        return shownCommandLine(view.source, &record);
+    }
     if ((view.flags & OPT_FULL_PATH) != 0 && view.source.imagePath != nullptr) {
         const wchar_t* path = view.source.imagePath(view.source.context, &record);
         if (path != nullptr && path[0] != L'\0') {
@@ -164,4 +169,9 @@ void writeTrailingColumns(const ProcessRecord& record, const ProcessDetails& det
             writeIfFits(line, text, width, remaining);
         }
     }
+}
+
+const wchar_t* shownCommandLine(const RecordSource& source, const ProcessRecord* record)
+{
+    return source.commandLine != nullptr ? source.commandLine(source.context, record) : nullptr;
 }

@@ -30,9 +30,12 @@ const wchar_t* priorityLabel(int32_t priorityIndex);
 int formatStartTime(const SYSTEMTIME& local, const SYSTEMTIME* today, DisplayFlags flags, wchar_t* text,
                     size_t count);
 
-// The display text a line shows: the full path under OPT_FULL_PATH when one
-// is known, else the service names or window title; null or empty for none.
+// The display text a line shows: the command line under OPT_COMMAND_LINE;
+// the full path under OPT_FULL_PATH when one is known, else the service
+// names or window title; null or empty for none.
 const wchar_t* lineDisplayText(const ProcessRecord& record, const ViewSettings& view);
+// The command line the source read for the record; null when none.
+const wchar_t* shownCommandLine(const RecordSource& source, const ProcessRecord* record);
 
 // The column steps of a line. Each adds its column to the line when its
 // flag is set and the rules let it, and charges *remaining. text is working

@@ -164,7 +164,8 @@ const CsvField CSV_FIELDS[] = {
     {L"Started", OPT_START_TIME, 0, startedText},
     {L"SubtreeCount", OPT_SUBTREE_SUMS, 0, subtreeCountText},
     {L"SubtreeWorkingSet", OPT_SUBTREE_SUMS, 0, subtreeWorkingSetText},
-    {L"Display", 0, OPT_NO_DISPLAY_NAMES, displayText},
+    {L"Display", 0, OPT_NO_DISPLAY_NAMES | OPT_COMMAND_LINE, displayText},
+    {L"CommandLine", OPT_COMMAND_LINE, OPT_NO_DISPLAY_NAMES, displayText},
 };
 
 bool fieldShown(const CsvField& field, DisplayFlags flags)

@@ -30,6 +30,7 @@ const DisplayFlags OPT_FULL_PATH = 0x400000;
 const DisplayFlags OPT_REVERSE = 0x800000;
 const DisplayFlags OPT_CSV = 0x1000000;
 const DisplayFlags OPT_SUBTREE_SUMS = 0x2000000;  // KINFOLD /SUM: each line totals what is shown below it
+const DisplayFlags OPT_COMMAND_LINE = 0x4000000;  // /CMD: the display text is the command line (never with /F)
 // KINFOLD's choice of trees; the renderer never reads them.
 const DisplayFlags OPT_ALL_ROOTS = 0x10000000;      // /ALL: every topmost match, or the whole system
 const DisplayFlags OPT_ANCESTOR_PATHS = 0x20000000; // /ANC: each root below its ancestors

@@ -35,13 +35,22 @@ int byPriority(const RecordSource& source, const ProcessRecord* a, const Process
                          static_cast<uint32_t>(detailsFrom(source, b).priorityIndex));
 }
 
-// Processes without a display text come first.
-int byDisplayName(const RecordSource&, const ProcessRecord* a, const ProcessRecord* b)
+// The display text the key compares: the command line where the lines show
+// command lines, else the service names or window title.
+const wchar_t* sortedText(const RecordSource& source, const ProcessRecord* record)
 {
-    if (a->displayName == nullptr || b->displayName == nullptr) {
-        return compareValues(a->displayName != nullptr, b->displayName != nullptr);
+    return source.commandLine != nullptr ? shownCommandLine(source, record) : record->displayName;
+}
+
+// Processes without a display text come first.
+int byDisplayName(const RecordSource& source, const ProcessRecord* a, const ProcessRecord* b)
+{
+    const wchar_t* textA = sortedText(source, a);
+    const wchar_t* textB = sortedText(source, b);
+    if (textA == nullptr || textB == nullptr) {
+        return compareValues(textA != nullptr, textB != nullptr);
     }
-    return compareFolded(a->displayName, b->displayName);
+    return compareFolded(textA, textB);
 }
 
 int elevatedFirst(const RecordSource& source, const ProcessRecord* a, const ProcessRecord* b)

@@ -32,6 +32,9 @@ struct RecordSource {
     const ProcessDetails* (*details)(void* context, const ProcessRecord* record);
     // The full image path of a record (/F); null when unknown.
     const wchar_t* (*imagePath)(void* context, const ProcessRecord* record);
+    // The command line of a record (/CMD); null when unknown. The callback
+    // itself is null when the command shows no command lines.
+    const wchar_t* (*commandLine)(void* context, const ProcessRecord* record);
 };
 
 // Which records a command marked as matches of its pattern; their names are

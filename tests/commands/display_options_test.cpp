@@ -72,6 +72,13 @@ TEST_F(OptionsTest, GoodArgumentsGiveTheirSettings)
         {K, L"/C /MM /M", OPT_PRIORITY | MEMORY_BITS, L""},  // /M keeps the open bit /C set
         {K, L"/D /X", 0, L""},
         {K, L"/X /D", OPT_DECIMAL_PID, L""},
+        // /F and /CMD are one choice of display text: the later one wins.
+        {K, L"/F /CMD", OPT_COMMAND_LINE, L""},
+        {A, L"/cmd /f", OPT_FULL_PATH, L""},
+        // /SUM shows memory (a memory option before or after picks the format).
+        {K, L"/SUM", OPT_SUBTREE_SUMS | MEMORY_BITS, L""},
+        {K, L"/MM /SUM", OPT_SUBTREE_SUMS | MEMORY_BITS | OPT_MEMORY_BYTES, L""},
+        {K, L"/SUM /MF", OPT_SUBTREE_SUMS | MEMORY_BITS | OPT_MEMORY_FRACTION, L""},
         {K, L"/td /T=s", TIME_BITS | OPT_TIME_DATE | OPT_TIME_SECONDS, L""},  // letters add up
         {K, L"/T:M", TIME_BITS | OPT_TIME_SECONDS | OPT_TIME_MILLIS, L""},
         {A, L"/T:f", TIME_BITS | OPT_TIME_DATE | OPT_TIME_SECONDS | OPT_TIME_MILLIS, L""},
@@ -142,6 +149,9 @@ TEST_F(OptionsTest, BadArgumentsPrintOneMessageAndDiscardTheSettings)
         {K, L"/l", L"\"/L\"", false},
         {A, L"/A", L"\"/A\"", false},
         {A, L"/SVC", L"\"/SVC\"", false},
+        // A chain has no subtrees to total, and ANCESTRY ends nothing.
+        {A, L"/sum", L"Unknown option: \"/SUM\"\r\n", true},
+        {A, L"/END /Y", L"\"/END\"", false},
         {A, L"/W:1021", L": 1021\r\n", false},
         {K, L"/W:4294967296", L"\"4294967296\"", false},
         {K, L"/O:Q", L"/O:Q", false},

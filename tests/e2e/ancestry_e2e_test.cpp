@@ -101,7 +101,7 @@ TEST(AncestryShell, UsageAndHelpRequests)
 {
     ShellResult r = runShellLine(L"usage kinfold");
     EXPECT_EQ(0, r.exitCode) << r.err;
-    EXPECT_TRUE(startsWith(r.out, L"KINFOLD /A /ALL /ANC /C /CSV /D /E /END /F /H: /I /K /M /N: /O: /SUM /SVC /TC /T: /W: /Y root  \r\n"))
+    EXPECT_TRUE(startsWith(r.out, L"KINFOLD /A /ALL /ANC /C /CMD /CSV /D /E /END /F /H: /I /K /M /N: /O: /SUM /SVC /TC /T: /W: /Y root  \r\n"))
         << r.out;
 
     r = runShellLine(L"usage @ancestry");

@@ -80,7 +80,7 @@ TEST_F(HelpTest, UsageStartsAtTheSyntaxLine)
 {
     std::wstring text;
     EXPECT_EQ(1, usage(L"ancestry", &text));
-    const std::wstring syntax = L"ANCESTRY /C /CSV /D /F /H: /I /K /M /N: /R /T: /W: process  \r\n\n\t/C\tshow priorities\n";
+    const std::wstring syntax = L"ANCESTRY /C /CMD /CSV /D /F /H: /I /K /M /N: /R /T: /W: process  \r\n\n\t/C\tshow priorities\n";
     EXPECT_EQ(syntax, text.substr(0, syntax.size()));
     EXPECT_EQ(std::wstring(ANCESTRY_HELP).substr(std::wstring(ANCESTRY_HELP).find(L"ANCESTRY /C")), text);
 

@@ -37,6 +37,9 @@ struct FakeSystem {
         if ((want & WANT_IMAGE_PATH) && path != NULL) {
             wcscpy(path, L"C:\\x.exe");
         }
+        if ((want & WANT_COMMAND_LINE) && facts->commandLine != NULL) {
+            wcscpy(facts->commandLine, L"x.exe --flag");
+        }
         return true;
     }
     ProcessProbe probe() { return ProcessProbe{read, this}; }
@@ -131,6 +134,19 @@ TEST(ProcessTableLogic, DetailsAndPathsComeWithTheOneOpening)
     EXPECT_EQ(0, details->priorityIndex);
     EXPECT_EQ(0u, details->workingSetSize);
     EXPECT_EQ(nullptr, recordImagePath(table, closed));
+
+    // /CMD reads the command line in place of the path, with the same one
+    // opening; faults: a path answered under /CMD, a second opening.
+    ProcessTable commands;
+    system.opened.clear();
+    options.collectCommandLines = true;
+    ASSERT_EQ(0, fillProcessTable(entries.data(), 3, options, system.probe(), &commands));
+    EXPECT_STREQ(L"x.exe --flag", recordCommandLine(commands, commands.records[1]));
+    EXPECT_EQ(nullptr, recordImagePath(commands, commands.records[1]));
+    EXPECT_EQ(3, recordDetails(commands, commands.records[1])->priorityIndex);
+    EXPECT_EQ(nullptr, recordCommandLine(commands, commands.records[2]));
+    EXPECT_EQ((std::vector<uint32_t>{8, 12}), system.opened);
+    EXPECT_EQ(nullptr, recordCommandLine(table, child)) << "a table that does not collect them";
 }
 
 TEST(ProcessTableLogic, ServiceNamesWinOverTitles)

@@ -1,9 +1,11 @@
 #include "fake_console.h"
 #include "procinfo/image_path.h"
 #include "render/columns.h"
+#include "render/csv_row.h"
 #include "render/tree.h"
 #include "render_fixture.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -234,4 +236,55 @@ TEST_F(RenderTest, FullPathOnlyForLinesThatShowIt)
     EXPECT_EQ(L"64  self\r\n   `--68  gone\r\n",
               renderTree(table, 0x40, OPT_FULL_PATH | OPT_NO_DISPLAY_NAMES | OPT_DECIMAL_PID | OPT_ASCII, 200));
     EXPECT_EQ(0, source_.pathQueries);
+}
+
+namespace {
+
+std::map<uint32_t, std::wstring> gCommandLines;
+
+const wchar_t* commandLineOf(void*, const ProcessRecord* record)
+{
+    auto known = gCommandLines.find(record->entry.th32ProcessID);
+    return known != gCommandLines.end() ? known->second.c_str() : nullptr;
+}
+
+}  // namespace
+
+// The command line replaces every other display text, also where it cannot
+// be read (no fallback to a title), sorts by /O:D, and is its own CSV column.
+// Faults: falling back to the service name; sorting by the title under /CMD;
+// a Display column beside CommandLine.
+TEST_F(RenderTest, CommandLineTakesThePlaceOfEveryDisplayText)
+{
+    std::vector<SyntheticRecord> table = {makeRecord(8, 4, L"x.exe"), makeRecord(12, 8, L"y.exe"),
+                                          makeRecord(16, 8, L"z.exe"), makeRecord(20, 8, L"w.exe")};
+    table[0].displayName = L"Svc";
+    table[1].displayName = L"A title";  // its command line cannot be read
+    table[2].displayName = L"Zed";
+    gCommandLines = {{8, L"x.exe -a"}, {16, L"b, \"c\""}, {20, L"a"}};
+    const struct {
+        const wchar_t* keys;
+        const wchar_t* tree;
+    } sorts[] = {
+        {L"d", L"0008  x  x.exe -a\r\n   +--000C  y\r\n   +--0014  w  a\r\n   `--0010  z  b, \"c\"\r\n"},
+        {L"D", L"0008  x  x.exe -a\r\n   +--0010  z  b, \"c\"\r\n   +--0014  w  a\r\n   `--000C  y\r\n"},
+    };
+    for (const auto& sort : sorts) {
+        ViewSettings view = viewOf(table, OPT_COMMAND_LINE | OPT_ASCII, 79, sort.keys);
+        view.source.commandLine = commandLineOf;
+        gFakeHost.out.clear();
+        ASSERT_EQ(0, ::renderTree(&table[0], nullptr, &view));
+        EXPECT_EQ(sort.tree, gFakeHost.out) << sort.keys;
+    }
+    ViewSettings rows = viewOf(table, OPT_COMMAND_LINE | OPT_CSV, 79, nullptr);
+    rows.source.commandLine = commandLineOf;
+    gFakeHost.out.clear();
+    ASSERT_EQ(0, writeCsvHeader(rows.flags, &gTestOutput));
+    ASSERT_EQ(0, ::renderTree(&table[0], nullptr, &rows));
+    EXPECT_EQ(L"Depth,PID,ParentPID,Name,CommandLine\r\n0,8,4,x.exe,x.exe -a\r\n1,12,8,y.exe,\r\n"
+              L"1,16,8,z.exe,\"b, \"\"c\"\"\"\r\n1,20,8,w.exe,a\r\n",
+              gFakeHost.out);
+    gFakeHost.out.clear();
+    ASSERT_EQ(0, writeCsvHeader(rows.flags | OPT_NO_DISPLAY_NAMES, &gTestOutput));
+    EXPECT_EQ(L"Depth,PID,ParentPID,Name\r\n", gFakeHost.out);
 }
