@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,15 +19,30 @@ typedef std::vector<uint32_t> Pids;
 
 const TreeRole ROLES[] = {TREE_ROOT, TREE_BRANCH, TREE_LEAF, TREE_WINDOW};
 
-// The PIDs whose recorded parent is pid, from a snapshot of this moment.
+// 0 when the process cannot be opened.
+uint64_t creationTime(uint32_t pid)
+{
+    UniqueProcessHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    FILETIME created, exited, kernel, user;
+    if (!process || !GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    return (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+// The children of pid at this moment: processes that name it as their
+// parent and are younger than it. An older one names an ended process whose
+// PID was given again to pid's process (services.exe showed up "under" a
+// leaf of the tree that way, late in a long test run).
 Pids childrenOf(uint32_t pid)
 {
     Pids children;
+    uint64_t born = creationTime(pid);
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        if (entry.th32ParentProcessID == pid) {
+        if (entry.th32ParentProcessID == pid && creationTime(entry.th32ProcessID) >= born) {
             children.push_back(entry.th32ProcessID);
         }
     }
