@@ -1,6 +1,7 @@
 // KINFOLD /END and /SUM end to end: kfshell.exe with the built plugin against
 // trees of processes this test starts. kfshell's --log-ends shows which
 // processes the plugin ended, and in which order.
+#include "csv_fields.h"
 #include "process_tree.h"
 #include "shell_run.h"
 
@@ -128,7 +129,7 @@ ShellResult runLogged(const EndLog& log, const std::wstring& line, const ShellOp
 }
 
 // The hexadecimal PID a tree line starts with, after its tree graphic; 0 when none.
-uint32_t leadingPid(const std::wstring& line)
+uint32_t treeLinePid(const std::wstring& line)
 {
     size_t start = line.find_first_of(L"0123456789ABCDEF");
     return start == std::wstring::npos ? 0 : static_cast<uint32_t>(wcstoul(line.c_str() + start, nullptr, 16));
@@ -139,30 +140,10 @@ uint32_t pidBefore(const std::wstring& output, const std::wstring& name)
 {
     for (const std::wstring& line : splitLines(output)) {
         if (contains(line, L"  " + name)) {
-            return leadingPid(line);
+            return treeLinePid(line);
         }
     }
     return 0;
-}
-
-std::vector<std::wstring> csvFields(const std::wstring& line)
-{
-    std::vector<std::wstring> fields(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        wchar_t ch = line[i];
-        if (quoted && ch == L'"' && i + 1 < line.size() && line[i + 1] == L'"') {
-            fields.back() += ch;
-            ++i;
-        } else if (ch == L'"') {
-            quoted = !quoted;
-        } else if (ch == L',' && !quoted) {
-            fields.emplace_back();
-        } else {
-            fields.back() += ch;
-        }
-    }
-    return fields;
 }
 
 class KinfoldEndEndToEnd : public ::testing::Test {
@@ -361,7 +342,7 @@ TEST_F(KinfoldEndEndToEnd, TreeLinesCountTheProcessesBelow)
     std::vector<std::wstring> lines = splitLines(r.out);
     for (const auto& c : cases) {
         auto line = std::find_if(lines.begin(), lines.end(),
-                                 [&](const std::wstring& text) { return leadingPid(text) == tree.pid(c.role); });
+                                 [&](const std::wstring& text) { return treeLinePid(text) == tree.pid(c.role); });
         ASSERT_NE(lines.end(), line) << r.out;
         size_t name = line->find(L"  kf");
         ASSERT_NE(std::wstring::npos, name) << *line;
