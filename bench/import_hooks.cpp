@@ -513,6 +513,20 @@ int64_t ticks()
     return counter.QuadPart;
 }
 
+}  // namespace
+
+int64_t outputClock()
+{
+    return ticks();
+}
+
+void countOutputSince(int64_t start)
+{
+    gOutputTicks += ticks() - start;
+}
+
+namespace {
+
 int WINAPI hookQPuts(const wchar_t* text)
 {
     int64_t start = ticks();

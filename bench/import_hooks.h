@@ -21,7 +21,7 @@ struct CallCounters {
     int64_t heapNow;            // bytes the plugin's allocations hold, from the reset on
     int64_t heapPeak;           // the most heapNow reached since the reset
     uint64_t outputCalls;       // QPuts and CrLf calls into the host
-    double outputSeconds;       // time spent inside them: the host's share of a call
+    double outputSeconds;       // time spent inside them and in writing what they gathered: the host's share
 };
 
 // Patches every import of the plugin that the hooks know. hooked receives the
@@ -36,6 +36,11 @@ std::vector<std::string> unfakedProcessImports(HMODULE plugin);
 // With a table, the hooked functions serve it and never reach the system;
 // with null, they call the real functions (still counting).
 void serveSyntheticTable(const SyntheticTable* table);
+
+// The host's writing of gathered output at the end of a call counts as its
+// output time too: between outputClock() and countOutputSince(start).
+int64_t outputClock();
+void countOutputSince(int64_t start);
 
 void resetCallCounters();
 CallCounters callCounters();

@@ -1,5 +1,7 @@
 #include "plugin_host.h"
 
+#include "import_hooks.h"
+
 #include <string.h>
 #include <wchar.h>
 
@@ -92,7 +94,9 @@ void PluginHost::beginCall()
 
 void PluginHost::endCall()
 {
+    int64_t start = outputClock();
     plugin_.host().endCommand();
+    countOutputSince(start);
     restore();
 }
 
