@@ -5,7 +5,12 @@
 //   kfshell.exe [--plugin PATH]                   interactive prompt
 //   kfshell.exe [--plugin PATH] -c LINE [-c LINE]  each line in turn
 //   kfshell.exe [--plugin PATH] FILE.btm           a batch file
+//
+// With --log-ends FILE, every process the plugin ends is appended to FILE
+// (its PID in decimal, one per line) just before it is ended: tests read the
+// order of ends from it.
 #include "hostcore.h"
+#include "import_table.h"
 #include "plugin_loader.h"
 #include "takecmd.h"
 
@@ -232,6 +237,45 @@ bool readConsoleLine(std::wstring* line)
     return !bytes.empty();
 }
 
+// The file --log-ends names; empty: the plugin's imports are left alone.
+std::wstring gEndLog;
+
+// Opened and closed for each line, so that every line is on disk before the
+// process it names is ended, even when that ends this shell.
+BOOL WINAPI terminateAndLog(HANDLE process, UINT exitCode)
+{
+    HANDLE log = CreateFileW(gEndLog.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log != INVALID_HANDLE_VALUE) {
+        std::string line = std::to_string(GetProcessId(process)) + "\r\n";
+        DWORD written = 0;
+        WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        CloseHandle(log);
+    }
+    return TerminateProcess(process, exitCode);
+}
+
+void redirectTerminate(const char* dll, const char* name, ULONG_PTR* slot, void* context)
+{
+    if (_stricmp(dll, "kernel32.dll") == 0 && strcmp(name, "TerminateProcess") == 0) {
+        replaceImport(slot, reinterpret_cast<void*>(&terminateAndLog));
+        *static_cast<bool*>(context) = true;
+    }
+}
+
+// A plugin that ends processes some other way would leave the log empty,
+// and a test reading it would take that for "nothing was ended".
+bool logEnds(HMODULE plugin, std::wstring* error)
+{
+    bool redirected = false;
+    visitImports(plugin, redirectTerminate, &redirected);
+    if (!redirected) {
+        *error = L"--log-ends: the plugin does not import TerminateProcess from kernel32.dll";
+        return false;
+    }
+    return true;
+}
+
 std::wstring defaultPluginPath()
 {
     wchar_t self[MAX_PATH * 4];
@@ -257,12 +301,14 @@ int wmain(int argc, wchar_t** argv)
         std::wstring arg = argv[i];
         if (arg == L"--plugin" && i + 1 < argc) {
             pluginPath = argv[++i];
+        } else if (arg == L"--log-ends" && i + 1 < argc) {
+            gEndLog = argv[++i];
         } else if (arg == L"-c" && i + 1 < argc) {
             lines.push_back(argv[++i]);
         } else if (batchFile.empty() && lines.empty() && arg[0] != L'-') {
             batchFile = arg;
         } else {
-            fwprintf(stderr, L"usage: kfshell [--plugin PATH] [-c LINE ...] [FILE.btm]\n");
+            fwprintf(stderr, L"usage: kfshell [--plugin PATH] [--log-ends FILE] [-c LINE ...] [FILE.btm]\n");
             return 2;
         }
     }
@@ -273,7 +319,7 @@ int wmain(int argc, wchar_t** argv)
     LoadedPlugin plugin;
     gPlugin = &plugin;
     std::wstring error;
-    if (!plugin.load(pluginPath, state, callVariableFunction, nullptr, &error)) {
+    if (!plugin.load(pluginPath, state, callVariableFunction, gEndLog.empty() ? nullptr : logEnds, &error)) {
         complain(L"kfshell: " + error + L"\r\n");
         return 2;
     }

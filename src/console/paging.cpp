@@ -174,6 +174,9 @@ bool askYes(ConsoleOutput* output, const wchar_t* question)
     writeToConsole(output->port, question);
     uint32_t key = waitForKey(output);
     if (key == KEY_CTRL_C) {
+        // The notice starts at the beginning of a line: on the question's
+        // own line it would overwrite the question's first words.
+        writeToConsole(output->port, L"\r\n");
         (void)showBreakNotice(output->port);
         return false;
     }

@@ -213,15 +213,18 @@ TEST_F(EndTree, AncestorsShownAboveTheRootStay)
     EXPECT_EQ(L"Ended 2 of 2 processes.", lines().back());
 }
 
-// Asked first unless /Y: only Y ends anything. Faults: Esc or Ctrl-C read as
-// yes, or the question skipped.
+// Asked first unless /Y: only Y ends anything, and the answer follows the
+// question. Faults: Esc or Ctrl-C read as yes, the question skipped, the
+// break notice written over the question's first words.
 TEST_F(EndTree, OnlyYAtTheQuestionEndsTheTree)
 {
     const struct {
         int key;
         int result;
         size_t ended;
-    } cases[] = {{'n', STOPPED, 0}, {27, STOPPED, 0}, {3, STOPPED, 0}, {'x', STOPPED, 0}, {'y', 0, 2}, {'Y', 0, 2}};
+        const wchar_t* answer;
+    } cases[] = {{'n', STOPPED, 0, L"N\r\n"}, {27, STOPPED, 0, L"N\r\n"}, {3, STOPPED, 0, L"\r\n\r ^C \r\n"},
+                 {'x', STOPPED, 0, L"N\r\n"}, {'y', 0, 2, L"Y\r\n"},    {'Y', 0, 2, L"Y\r\n"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key);
         FakeConsoleScope console;
@@ -229,7 +232,8 @@ TEST_F(EndTree, OnlyYAtTheQuestionEndsTheTree)
         system.terminated.clear();
         gFakeConsole.keys = {c.key};
         EXPECT_EQ(c.result, run(0x38, 0, false));
-        EXPECT_NE(std::wstring::npos, gFakeHost.out.find(L"End 2 processes? (Y/N) ")) << gFakeHost.out;
+        EXPECT_NE(std::wstring::npos, gFakeHost.out.find(std::wstring(L"End 2 processes? (Y/N) ") + c.answer))
+            << gFakeHost.out;
         EXPECT_EQ(c.ended, system.terminated.size());
     }
 }

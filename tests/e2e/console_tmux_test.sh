@@ -21,7 +21,8 @@ fi
 # unexpectedly" under load). Nothing started here gets descriptor 9 (9>&-).
 tmpdir=$(mktemp -d)
 tm() { tmux -S "$tmpdir/tmux.sock" "$@" 9>&-; }
-trap 'tm kill-server 2>/dev/null; rm -rf "$tmpdir"' EXIT
+sleeper=""  # the process an /END case started (stop_sleeper comes with the cases)
+trap '[ -n "$sleeper" ] && stop_sleeper; tm kill-server 2>/dev/null; rm -rf "$tmpdir"' EXIT
 trap 'exit 1' INT TERM
 
 # A kfshell waiting on a pipe keeps the Wine server and its system processes
@@ -398,6 +399,124 @@ else
     body=$(before_done "$now" | sed '1{/^$/d}')
     [ -z "$(not_tree_lines "$body")" ] ||
         fail "lines that are not tree lines: $(not_tree_lines "$body" | paste -sd '|')"
+fi
+
+# --- KINFOLD /END asks on the console; only Y ends --------------------------
+# Each case ends (or not) a process of its own: kfsleeper under a name of this
+# run, started in the background outside every pane. Whether it still runs is
+# read on the Linux side, where a Windows process is its Wine process; a fresh
+# one for each case, as kfsleeper ends by itself after a minute.
+question="End 1 process? (Y/N)"
+# Leaves the Linux PID in $sleeper, the Windows PID in $sleeper_pid and as a
+# tree line shows it in $sleeper_hex; $sleeper_pid is empty when it does not
+# come up within a minute.
+start_sleeper() {
+    name=kfend$$-$cases.exe
+    cp "$build/e2e/kfsleeper.exe" "$tmpdir/$name"
+    (cd "$tmpdir" && exec $runner "$tmpdir/$name" 60000 </dev/null >/dev/null 2>&1 9>&-) &
+    sleeper=$!
+    sleeper_pid=""
+    i=0
+    while [ -z "$sleeper_pid" ] && [ $i -lt 600 ]; do
+        sleeper_pid=$(cd "$build" && $runner kfshell.exe -c "kinfold $name /csv" </dev/null 2>/dev/null 9>&- |
+            tr -d '\r' | sed -n 's/^0,\([0-9][0-9]*\),.*/\1/p')
+        i=$((i + 1))
+        [ -n "$sleeper_pid" ] || sleep 0.1
+    done
+    sleeper_hex=$(printf '%04X' "${sleeper_pid:-0}")
+}
+# A zombie still answers kill -0: it has ended, only nobody has waited for it.
+sleeper_runs() {
+    [ -n "$sleeper" ] && [ -r "/proc/$sleeper/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$sleeper/status"
+}
+# Only while it runs: once the shell has reaped it, its PID may be another's.
+stop_sleeper() {
+    if sleeper_runs; then
+        kill "$sleeper"
+        wait "$sleeper" 2>/dev/null
+    fi
+}
+# Polls until the question is the pane's last line (the plugin waits for the
+# answer) or the shell has ended; fails after a minute.
+settle_question() {
+    i=0
+    while [ $i -lt 600 ]; do
+        now=$(transcript)
+        if [ "$(last_line "$now")" = "$question" ] || has_ended "$now"; then
+            return 0
+        fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+# Starts a sleeper and "kinfold PID /END" in a pane; true at the question,
+# with the sleeper's tree line above it and the sleeper still running.
+end_case() {
+    start_sleeper
+    if [ -z "$sleeper_pid" ]; then
+        fail "the process to end did not come up${1:+ $1}"
+        return 1
+    fi
+    start "kinfold $sleeper_pid /END"
+    if ! settle_question || [ "$(last_line "$now")" != "$question" ]; then
+        fail "no question \"$question\"${1:+ $1}"
+    elif ! printf '%s\n' "$now" | grep -qx "$sleeper_hex  ${name%.exe}"; then
+        fail "the tree line \"$sleeper_hex  ${name%.exe}\" is not above the question"
+    elif ! sleeper_runs; then
+        fail "the process was ended before the answer"
+    else
+        return 0
+    fi
+    stop_sleeper
+    return 1
+}
+
+# N, Esc and Ctrl-C: result 3, the process left running. The answer shows
+# as "N" after the question; Ctrl-C leaves the question whole and the break
+# notice on the line below it.
+for key in n Escape C-c; do
+    case $key in
+    C-c) answered="$question
+ ^C" ;;
+    *) answered="$question N" ;;
+    esac
+    if end_case "before $key"; then
+        if [ $key = Escape ]; then send_escape; else tm send-keys -t "$session" $key; fi
+        if ! wait_end; then
+            fail "$key did not answer the question"
+        else
+            [ "$(result_of "$now")" = 3 ] || fail "result after $key: $(result_of "$now"), want 3"
+            shown=$(before_done "$now" | tail -n "$(count_lines "$answered")")
+            [ "$shown" = "$answered" ] ||
+                fail "after $key: $(printf '%s\n' "$shown" | paste -sd '|'); want $(printf '%s\n' "$answered" | paste -sd '|')"
+            sleeper_runs || fail "$key ended the process"
+        fi
+        stop_sleeper
+    fi
+done
+
+# Y: the process is ended, and the report says so. Wine's server counts a
+# process ended once it has told its threads to die, and its Linux process
+# goes a moment later: its end is polled for, twenty seconds at most, well
+# inside the minute it would live on its own.
+if end_case "before Y"; then
+    tm send-keys -t "$session" Y
+    if ! wait_end; then
+        fail "Y did not answer the question"
+    else
+        [ "$(result_of "$now")" = 0 ] || fail "result after Y: $(result_of "$now"), want 0"
+        report=$(before_done "$now" | tail -n 2)
+        [ "$report" = "$question Y
+Ended 1 of 1 process." ] || fail "after Y: $(printf '%s\n' "$report" | paste -sd '|'); want the answer Y, then \"Ended 1 of 1 process.\""
+        i=0
+        while sleeper_runs && [ $i -lt 200 ]; do
+            sleep 0.1
+            i=$((i + 1))
+        done
+        sleeper_runs && fail "Y did not end the process"
+        stop_sleeper
+    fi
 fi
 
 if [ $failures -ne 0 ]; then

@@ -1,5 +1,6 @@
 // KINFOLD end to end: kfshell.exe with the built plugin, against processes
 // the tests start themselves.
+#include "csv_fields.h"
 #include "process_tree.h"
 #include "shell_run.h"
 
@@ -152,19 +153,6 @@ uint32_t decimalField(const std::wstring& field)
     wchar_t* end = nullptr;
     unsigned long value = wcstoul(field.c_str(), &end, 10);
     return field.empty() || *end != L'\0' ? 0 : static_cast<uint32_t>(value);
-}
-
-std::vector<std::wstring> csvFields(const std::wstring& line)
-{
-    std::vector<std::wstring> fields(1);
-    for (wchar_t ch : line) {
-        if (ch == L',') {
-            fields.emplace_back();
-        } else {
-            fields.back() += ch;
-        }
-    }
-    return fields;
 }
 
 }  // namespace

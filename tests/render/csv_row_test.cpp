@@ -1,4 +1,5 @@
 #include "base/text.h"
+#include "csv_fields.h"
 #include "fake_console.h"
 #include "render/csv_row.h"
 #include "render/tree.h"
@@ -10,33 +11,6 @@
 #include <vector>
 
 namespace {
-
-// The fields of one CSV line, unquoted; a quoted field may hold anything.
-std::vector<std::wstring> csvFields(const std::wstring& line)
-{
-    std::vector<std::wstring> fields(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        wchar_t ch = line[i];
-        if (quoted) {
-            if (ch == L'"' && i + 1 < line.size() && line[i + 1] == L'"') {
-                fields.back() += L'"';
-                ++i;
-            } else if (ch == L'"') {
-                quoted = false;
-            } else {
-                fields.back() += ch;
-            }
-        } else if (ch == L'"') {
-            quoted = true;
-        } else if (ch == L',') {
-            fields.emplace_back();
-        } else {
-            fields.back() += ch;
-        }
-    }
-    return fields;
-}
 
 // root 0x10 (parent 8) with 0x20 (child 0x21) and 0x30 (child 0x31), out of PID order.
 std::vector<SyntheticRecord> familyTable()
