@@ -34,6 +34,7 @@ struct Member {
     HANDLE process;  // held by the table; null when it could not be opened
     bool eligible;
     bool ended;
+    DWORD endError;  // why TerminateProcess failed; 0 when it did not
 };
 
 void pidText(const ProcessRecord& record, DisplayFlags flags, wchar_t* text)
@@ -93,7 +94,7 @@ int endPrintedTree(ProcessTable* table, const std::vector<const ProcessRecord*>&
     uint32_t eligible = 0;
     wchar_t work[ERROR_TEXT_COUNT];
     for (const ProcessRecord* record : members) {
-        Member member = {record, heldProcess(*table, *record), false, false};
+        Member member = {record, heldProcess(*table, *record), false, false, 0};
         const wchar_t* reason = reasonToLeave(table, member, calls, work);
         if (reason != nullptr && reportMember(member, request.flags, reason, output) == STOPPED) {
             return STOPPED;
@@ -113,25 +114,19 @@ int endPrintedTree(ProcessTable* table, const std::vector<const ProcessRecord*>&
 
     // Leaves first: the printed order turned round puts every process after
     // all of its descendants, so none is left to be re-parented. No wait
-    // between them; one wait for all at the end.
+    // between them, and no output: once begun, the ending is carried through
+    // before a pause prompt in the report could stop anything.
     std::vector<HANDLE> ending;
     std::vector<size_t> endingMember;
     for (size_t i = checked.size(); i-- > 0;) {
         Member& member = checked[i];
-        if (!member.eligible) {
-            continue;
-        }
-        DWORD error = calls.terminate(calls.context, member.process);
-        if (error != 0) {
-            wchar_t text[ERROR_TEXT_COUNT];
-            (void)formatSystemError(error, text);
-            if (reportMember(member, request.flags, text, output) == STOPPED) {
-                return STOPPED;
+        if (member.eligible) {
+            member.endError = calls.terminate(calls.context, member.process);
+            if (member.endError == 0) {
+                ending.push_back(member.process);
+                endingMember.push_back(i);
             }
-            continue;
         }
-        ending.push_back(member.process);
-        endingMember.push_back(i);
     }
     std::unique_ptr<bool[]> gone(new (std::nothrow) bool[ending.size() + 1]());
     if (!gone) {
@@ -140,10 +135,21 @@ int endPrintedTree(ProcessTable* table, const std::vector<const ProcessRecord*>&
     calls.waitForEnd(calls.context, ending.data(), static_cast<uint32_t>(ending.size()), END_WAIT_MS, gone.get());
     uint32_t ended = 0;
     for (size_t j = 0; j < ending.size(); ++j) {
-        Member& member = checked[endingMember[j]];
-        member.ended = gone[j];
-        ended += member.ended ? 1 : 0;
-        if (!member.ended && reportMember(member, request.flags, L"still running after 5 seconds", output) == STOPPED) {
+        checked[endingMember[j]].ended = gone[j];
+        ended += gone[j] ? 1 : 0;
+    }
+    for (size_t i = checked.size(); i-- > 0;) {
+        const Member& member = checked[i];
+        if (!member.eligible || member.ended) {
+            continue;
+        }
+        wchar_t text[ERROR_TEXT_COUNT];
+        if (member.endError != 0) {
+            (void)formatSystemError(member.endError, text);
+        } else {
+            copyText(text, ERROR_TEXT_COUNT, L"still running after 5 seconds");
+        }
+        if (reportMember(member, request.flags, text, output) == STOPPED) {
             return STOPPED;
         }
     }

@@ -27,7 +27,8 @@ struct EndRequest {
 // leaves alone, with a line each, a process that cannot be opened, has
 // ended, is critical to the system, or whose creation time differs from the
 // one the tree was built from. Asks first unless request.askFirst is false.
-// 0 all ended, SOME_NOT_ENDED, SHELL_IN_TREE, STOPPED at a prompt (nothing
-// ended), or 8 out of memory.
+// 0 all ended, SOME_NOT_ENDED, SHELL_IN_TREE, STOPPED at a prompt (at the
+// question or before it, nothing ended; in the report, after the ending),
+// or 8 out of memory.
 [[nodiscard]] int endPrintedTree(ProcessTable* table, const std::vector<const ProcessRecord*>& members,
                                  const EndRequest& request, const EndCalls& calls, ConsoleOutput* output);

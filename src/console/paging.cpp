@@ -171,6 +171,13 @@ int endLine(ConsoleOutput* output)
 
 bool askYes(ConsoleOutput* output, const wchar_t* question)
 {
+    // Unlike the pause prompt's, this answer is not taken from keys typed
+    // ahead: a stray Y while the tree was printing must not end it.
+    const ConsolePort* port = output->port;
+    port->prepareInput();
+    while (port->keyWaiting()) {
+        (void)port->readKey();
+    }
     writeToConsole(output->port, question);
     uint32_t key = waitForKey(output);
     if (key == KEY_CTRL_C) {

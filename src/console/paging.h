@@ -26,9 +26,9 @@ int showBreakNotice(const ConsolePort* port);
 uint16_t setNoticeAttribute(const ConsolePort* port);
 
 // Asks question on the console and waits for one key the way the pause
-// prompt does; the answer is echoed and the line ended (a caught Ctrl-C
-// writes the break notice). True only for Y: every other key, Esc, Ctrl-C
-// and a pause time-out mean no.
+// prompt does, keys typed before the question left unread; the answer is
+// echoed and the line ended (a caught Ctrl-C writes the break notice). True
+// only for Y: every other key, Esc, Ctrl-C and a pause time-out mean no.
 [[nodiscard]] bool askYes(ConsoleOutput* output, const wchar_t* question);
 
 // The /P option: time-out (into paging) and line count. 0 handled or not a

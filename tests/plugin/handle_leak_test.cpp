@@ -190,6 +190,7 @@ TEST(HandleLeaks, EveryEntryLeavesTheHandleTableAsItFoundIt)
         {"KINFOLD /END answered N", [&] {
              FakeConsoleScope console;
              gFakeConsole.keys = {'n'};
+             gFakeConsole.keysAfterSleeps = 1;  // pressed once the question is asked
              return runCommand(kinfoldCommand, root + L" /END") == 3 &&
                     contains(gFakeHost.out, L" processes? (Y/N) N\r\n");
          },
