@@ -17,8 +17,6 @@
 #include "render/csv_row.h"
 #include "render/tree.h"
 
-#include <memory>
-#include <new>
 
 namespace {
 

@@ -7,12 +7,6 @@
 #include "console/highlight.h"
 #include "base/host_api.h"
 
-#include <wchar.h>
-#include <wctype.h>
-
-#include <memory>
-#include <new>
-
 std::atomic<uint32_t> gBreakCount(0);
 
 namespace {
