@@ -17,7 +17,6 @@
 #include "render/csv_row.h"
 #include "render/tree.h"
 
-
 namespace {
 
 uint32_t windowOwner(HWND window)
