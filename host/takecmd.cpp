@@ -82,21 +82,25 @@ void flushPending()
     gPending.handle = nullptr;
 }
 
-void appendUtf8(std::string* out, const std::wstring& text)
+// One pass: a UTF-16 unit never takes more than three bytes of UTF-8 (a
+// surrogate pair, two units, takes four).
+void appendUtf8(std::string* out, const wchar_t* text, size_t length)
 {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     size_t start = out->size();
-    out->resize(start + static_cast<size_t>(bytes));
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &(*out)[start], bytes, nullptr, nullptr);
+    out->resize(start + length * 3);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &(*out)[start],
+                                    static_cast<int>(length * 3), nullptr, nullptr);
+    out->resize(start + static_cast<size_t>(bytes > 0 ? bytes : 0));
 }
 
-void writeTo(HANDLE handle, const std::wstring& text)
+// Every line of a command passes here: no copy of the text is made on the way.
+void writeTo(HANDLE handle, const wchar_t* text, size_t length)
 {
-    if (text.empty() || handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+    if (length == 0 || handle == nullptr || handle == INVALID_HANDLE_VALUE) {
         return;
     }
     if (gPending.gathering && handle == gPending.handle) {
-        appendUtf8(&gPending.utf8, text);
+        appendUtf8(&gPending.utf8, text, length);
         if (gPending.utf8.size() >= PENDING_LIMIT) {
             flushPending();
             gPending.handle = handle;
@@ -107,12 +111,12 @@ void writeTo(HANDLE handle, const std::wstring& text)
     DWORD mode = 0;
     DWORD written = 0;
     if (GetConsoleMode(handle, &mode)) {
-        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        WriteConsoleW(handle, text, static_cast<DWORD>(length), &written, nullptr);
         return;
     }
     // Redirected output is UTF-8, so files and pipes read naturally on Linux.
     std::string utf8;
-    appendUtf8(&utf8, text);
+    appendUtf8(&utf8, text, length);
     if (gPending.gathering) {
         gPending.handle = handle;
         gPending.utf8 = utf8;
@@ -143,7 +147,7 @@ int __cdecl Printf(const wchar_t* format, ...)
     va_start(args, format);
     std::wstring text = hostFormat(format, args);
     va_end(args);
-    writeTo(GetStdHandle(STD_OUTPUT_HANDLE), text);
+    writeTo(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), text.size());
     return static_cast<int>(text.size());
 }
 
@@ -153,7 +157,7 @@ int __cdecl Qprintf(HANDLE handle, const wchar_t* format, ...)
     va_start(args, format);
     std::wstring text = hostFormat(format, args);
     va_end(args);
-    writeTo(handle, text);
+    writeTo(handle, text.data(), text.size());
     return static_cast<int>(text.size());
 }
 
@@ -162,13 +166,13 @@ int WINAPI QPuts(const wchar_t* text)
     if (text == nullptr) {
         return 0;
     }
-    writeTo(GetStdHandle(STD_OUTPUT_HANDLE), text);
+    writeTo(GetStdHandle(STD_OUTPUT_HANDLE), text, wcslen(text));
     return 0;
 }
 
 void WINAPI CrLf(void)
 {
-    writeTo(GetStdHandle(STD_OUTPUT_HANDLE), L"\r\n");
+    writeTo(GetStdHandle(STD_OUTPUT_HANDLE), L"\r\n", 2);
 }
 
 int WINAPI ExpandVariables(wchar_t* buffer, int flag)
