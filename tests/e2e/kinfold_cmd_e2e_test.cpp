@@ -1,6 +1,7 @@
 // /CMD end to end: children the test starts with command lines of their own
 // (blanks, quotes, a tab, an argument of 2,000 characters), read back by the
 // built plugin in kfshell, as tree lines, as ANCESTRY lines and as CSV rows.
+#include "csv_fields.h"
 #include "shell_run.h"
 
 #include <gtest/gtest.h>
@@ -10,63 +11,16 @@
 
 namespace {
 
-class Child {
-public:
-    // program with the lifetime argument, then tail.
-    Child(const std::wstring& program, const std::wstring& tail)
-    {
-        commandLine_ = L"\"" + program + L"\" 60000 " + tail;
-        std::wstring writable = commandLine_;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info = {};
-        if (CreateProcessW(program.c_str(), &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &info)) {
-            CloseHandle(info.hThread);
-            process_.reset(info.hProcess);
-            pid_ = info.dwProcessId;
-        }
+// What a line shows of a command line: a tab (like any control character)
+// as one blank.
+std::wstring shown(const std::wstring& commandLine)
+{
+    std::wstring text = commandLine;
+    for (wchar_t& ch : text) {
+        ch = ch < L' ' ? L' ' : ch;
     }
-    ~Child()
-    {
-        if (process_) {
-            TerminateProcess(process_.get(), 0);
-            WaitForSingleObject(process_.get(), 5000);
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool started() const { return pid_ != 0; }
-    DWORD pid() const { return pid_; }
-    // What a line shows: a tab (like any control character) as one blank.
-    std::wstring shown() const
-    {
-        std::wstring text = commandLine_;
-        for (wchar_t& ch : text) {
-            ch = ch < L' ' ? L' ' : ch;
-        }
-        return text;
-    }
-    // As a CSV field: quoted where it holds a comma or a quote, its quotes doubled.
-    std::wstring csvField() const
-    {
-        std::wstring text = shown();
-        if (text.find_first_of(L",\"") == std::wstring::npos) {
-            return text;
-        }
-        std::wstring field = L"\"";
-        for (wchar_t ch : text) {
-            field += ch == L'"' ? L"\"\"" : std::wstring(1, ch);
-        }
-        return field + L"\"";
-    }
-
-private:
-    std::wstring commandLine_;
-    UniqueProcessHandle process_;
-    DWORD pid_ = 0;
-};
+    return text;
+}
 
 // The display text of a line: the whole command line, or, where it is longer
 // than the line has room for, its start and the mark.
@@ -101,40 +55,43 @@ std::wstring lineOf(const std::wstring& output, const std::wstring& start)
 // text than KINFOLD.
 TEST(CommandLineEndToEnd, EachChildShowsTheCommandLineItWasStartedWith)
 {
-    const std::wstring program = buildPath(L"e2e\\kfsleeper.exe");
-    Child spaces(program, L"\"two words\" plain");
-    Child quotes(program, L"say \"he said \\\"hi\\\"\"");
-    Child tab(program, L"a\tb");
-    Child long2000(program, std::wstring(2000, L'x'));
-    std::vector<const Child*> children = {&spaces, &quotes, &tab, &long2000};
-    for (const Child* child : children) {
-        ASSERT_TRUE(child->started()) << GetLastError();
+    BackgroundProcess spaces(tempPath(L"kfcmd1.exe"), {L"two words", L"plain"});
+    BackgroundProcess quotes(tempPath(L"kfcmd2.exe"), {L"he said \"hi\""});
+    BackgroundProcess tab(tempPath(L"kfcmd3.exe"), {L"a\tb"});
+    BackgroundProcess long2000(tempPath(L"kfcmd4.exe"), {std::wstring(2000, L'x')});
+    const BackgroundProcess* children[] = {&spaces, &quotes, &tab, &long2000};
+    for (const BackgroundProcess* child : children) {
+        ASSERT_TRUE(child->running());
     }
     const std::wstring self = std::to_wstring(GetCurrentProcessId());
-    const uint32_t width = 200;
-    ShellResult tree = runShellLine(L"kinfold " + self + L" /CMD /D /W:" + std::to_wstring(width));
+    const std::wstring width = L" /W:200";
+    ShellResult tree = runShellLine(L"kinfold " + self + L" /CMD /D" + width);
     ASSERT_EQ(0, tree.exitCode) << tree.err;
     ShellResult rows = runShellLine(L"kinfold " + self + L" /CMD /CSV");
     ASSERT_EQ(0, rows.exitCode) << rows.err;
     EXPECT_TRUE(startsWith(rows.out, L"Depth,PID,ParentPID,Name,CommandLine\r\n")) << rows.out;
 
-    for (const Child* child : children) {
-        const std::wstring pid = std::to_wstring(child->pid());
-        SCOPED_TRACE(child->shown().substr(0, 60));
-        std::wstring line = lineOf(tree.out, pid + L"  kfsleeper  ");
+    for (int i = 0; i < 4; ++i) {
+        const BackgroundProcess& child = *children[i];
+        const std::wstring pid = std::to_wstring(child.pid());
+        const std::wstring name = L"kfcmd" + std::to_wstring(i + 1);
+        const std::wstring full = shown(child.commandLine());
+        SCOPED_TRACE(full.substr(0, 60));
+        std::wstring line = lineOf(tree.out, pid + L"  " + name + L"  ");
         ASSERT_FALSE(line.empty()) << tree.out;
-        std::wstring text = line.substr(pid.size() + 13);
-        expectShown(child->shown(), text);
+        std::wstring text = line.substr(pid.size() + name.size() + 4);
+        expectShown(full, text);
         // Cut to the width like any display text; the others fit whole.
-        EXPECT_EQ(child == &long2000, text.size() < child->shown().size());
-        // The row carries the whole text, however long.
-        std::wstring row = lineOf(rows.out, L"1," + pid + L"," + self + L",kfsleeper.exe,");
-        EXPECT_EQ(child->csvField(), row.substr(row.find(L".exe,") + 5));
+        EXPECT_EQ(&child == &long2000, text.size() < full.size());
+        // The row carries the whole text, however long, quoted and its quotes doubled.
+        std::vector<std::wstring> row = csvFields(lineOf(rows.out, L"1," + pid + L"," + self + L","));
+        ASSERT_EQ(5u, row.size());
+        EXPECT_EQ(full, row[4]);
 
-        ShellResult chain = runShellLine(L"ancestry " + pid + L" /CMD /D /W:" + std::to_wstring(width));
+        ShellResult chain = runShellLine(L"ancestry " + pid + L" /CMD /D" + width);
         ASSERT_EQ(0, chain.exitCode) << chain.err;
-        std::wstring chainLine = lineOf(chain.out, pid + L"  kfsleeper  ");
+        std::wstring chainLine = lineOf(chain.out, pid + L"  " + name + L"  ");
         ASSERT_FALSE(chainLine.empty()) << chain.out;
-        expectShown(child->shown(), chainLine.substr(pid.size() + 13));
+        expectShown(full, chainLine.substr(pid.size() + name.size() + 4));
     }
 }

@@ -253,11 +253,14 @@ TempFile::TempFile(const std::wstring& content, const std::wstring& fileName)
           written == bytes.size();
 }
 
-BackgroundProcess::BackgroundProcess(const std::wstring& path) : path_(path)
+BackgroundProcess::BackgroundProcess(const std::wstring& path, const std::vector<std::wstring>& args) : path_(path)
 {
     PROCESS_INFORMATION info = {};
+    std::vector<std::wstring> all = {L"60000"};
+    all.insert(all.end(), args.begin(), args.end());
+    commandLine_ = ::commandLine(path, all);
     if (CopyFileW(buildPath(L"e2e\\kfsleeper.exe").c_str(), path.c_str(), FALSE) &&
-        startProcess(path, {}, nullptr, nullptr, &info)) {
+        startProcess(path, all, nullptr, nullptr, &info)) {
         process_.reset(info.hProcess);
         pid_ = info.dwProcessId;
     }

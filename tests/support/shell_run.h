@@ -52,18 +52,21 @@ private:
 };
 
 // A copy of the e2e program kfsleeper.exe at this path, running in the
-// background while the object lives.
+// background while the object lives; args follow its lifetime argument.
 class BackgroundProcess {
 public:
-    explicit BackgroundProcess(const std::wstring& path);
+    explicit BackgroundProcess(const std::wstring& path, const std::vector<std::wstring>& args = {});
     ~BackgroundProcess();
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
     DWORD pid() const { return pid_; }
+    // The command line it was started with.
+    const std::wstring& commandLine() const { return commandLine_; }
     bool running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
 
 private:
     std::wstring path_;
+    std::wstring commandLine_;
     UniqueProcessHandle process_;
     DWORD pid_ = 0;
 };
